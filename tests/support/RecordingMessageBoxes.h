@@ -1,0 +1,34 @@
+#pragma once
+
+#include "dialogs/MessageBoxes.h"
+
+#include <QList>
+#include <QQueue>
+
+// Answers every message box while it lives, without showing a window: with
+// the queued answers in order, then with the box's first button. Keeps
+// every request for the test to look at.
+class RecordingMessageBoxes
+{
+public:
+    RecordingMessageBoxes()
+    {
+        m_previous = MessageBoxes::setHandler([this](const MessageRequest &request) {
+            m_requests.append(request);
+            if (!m_answers.isEmpty())
+                return m_answers.dequeue();
+            return request.buttons == MessageButtons::YesNo ? MessageAnswer::Yes : MessageAnswer::Ok;
+        });
+    }
+    ~RecordingMessageBoxes() { MessageBoxes::setHandler(std::move(m_previous)); }
+    RecordingMessageBoxes(const RecordingMessageBoxes &) = delete;
+    RecordingMessageBoxes &operator=(const RecordingMessageBoxes &) = delete;
+
+    void queueAnswer(MessageAnswer answer) { m_answers.enqueue(answer); }
+    const QList<MessageRequest> &requests() const { return m_requests; }
+
+private:
+    MessageBoxes::Handler m_previous;
+    QList<MessageRequest> m_requests;
+    QQueue<MessageAnswer> m_answers;
+};
