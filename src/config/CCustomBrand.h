@@ -1,0 +1,51 @@
+#pragma once
+
+#include <QString>
+
+// The maker's names and addresses as the program presents them. They are
+// set once at start-up by CCustomBrand::Initialize (from the brand file
+// "AppData" beside the program, or from the built-in defaults) and only read
+// afterwards. They are empty until Initialize has run.
+namespace Brand {
+
+extern QString CompanyName;
+extern QString CompanyURL;
+extern QString SupportEmail;
+extern QString SubscribeEmail;
+extern QString ErrorReportEmail;
+
+} // namespace Brand
+
+// Reads the brand file and publishes the brand values.
+//
+// The brand file is 8-bit text; its line breaks mean nothing (the lines are
+// joined before anything is looked up). Each value stands between an opening
+// and a closing tag named after it: <CompanyName>Pellridge</CompanyName>.
+class CCustomBrand
+{
+public:
+    // Sets the five brand values: from the brand file when it could be read,
+    // otherwise from the defaults. A tag that cannot be extracted shows a
+    // message and leaves its value empty. Any other failure is passed on.
+    void Initialize();
+
+    // The whole brand file with its line ends removed; sets BrandFileFound.
+    // A missing or unreadable file gives an empty text and no message.
+    QString ReadBrandFile();
+
+    // The text between the tags named sKey. Positions are 1-based and held
+    // in 16 bits, so a tag beyond position 32,767 cannot be read. On failure
+    // (tag missing or unclosed, position overflow) shows the brand-file
+    // message and gives back an empty text.
+    static QString GetBrandValue(const QString &sText, const QString &sKey);
+
+    bool BrandFileFound() const { return m_bBrandFileFound; }
+    const QString &BrandText() const { return m_sBrandText; }
+
+    // The brand file's full path: the program folder + "/AppData".
+    static QString BrandFilePath();
+
+private:
+    QString m_sBrandText;
+    bool m_bBrandFileFound = false;
+};
