@@ -1,0 +1,185 @@
+#include "mail/FWinsock.h"
+
+#include "web/PageText.h"
+
+#include <QHostInfo>
+#include <QTcpSocket>
+
+namespace {
+
+qint16 errorNumber(QAbstractSocket::SocketError error)
+{
+    switch (error) {
+    case QAbstractSocket::ConnectionRefusedError: return FWinsock::ErrorConnectionRefused;
+    case QAbstractSocket::HostNotFoundError: return FWinsock::ErrorHostNotFound;
+    case QAbstractSocket::SocketAccessError: return FWinsock::ErrorPermissionDenied;
+    case QAbstractSocket::SocketResourceError: return FWinsock::ErrorNoBufferSpace;
+    case QAbstractSocket::SocketTimeoutError: return FWinsock::ErrorTimedOut;
+    case QAbstractSocket::NetworkError: return FWinsock::ErrorNetworkUnreachable;
+    case QAbstractSocket::UnsupportedSocketOperationError:
+    case QAbstractSocket::SocketAddressNotAvailableError: return FWinsock::ErrorAddressNotAvailable;
+    default: return FWinsock::ErrorUnknown;
+    }
+}
+
+} // namespace
+
+FWinsock::FWinsock(QObject *parent)
+    : QObject(parent)
+{
+    setObjectName(QStringLiteral("FWinsock"));
+    m_timWinsock.setObjectName(QStringLiteral("timWinsock"));
+    m_timWinsock.setInterval(DefaultTimerInterval);
+    m_timWinsock.setSingleShot(false);
+    connect(&m_timWinsock, &QTimer::timeout, this, &FWinsock::OnTimerExpired);
+}
+
+FWinsock::~FWinsock()
+{
+    // The socket must not call back into a host that is half destroyed.
+    if (m_wskWinsock) {
+        m_wskWinsock->disconnect(this);
+        m_wskWinsock->abort();
+        delete m_wskWinsock.data();
+    }
+}
+
+void FWinsock::ConnectToServer(const QString &sHost, const QString &sPort)
+{
+    releaseSocket();
+
+    // Every connection gets a socket of its own, so that nothing from an
+    // earlier connection (late data, late errors) can reach a later one.
+    auto *socket = new QTcpSocket(this);
+    socket->setObjectName(QStringLiteral("wskWinsock"));
+    m_wskWinsock = socket;
+    m_bConnectPending = true;
+    m_bFailed = false;
+
+    connect(socket, &QTcpSocket::connected, this, [this, socket] {
+        if (socket == m_wskWinsock)
+            Q_EMIT Connect();
+    });
+    connect(socket, &QTcpSocket::readyRead, this, [this, socket] {
+        if (socket == m_wskWinsock)
+            Q_EMIT WinsockDataArrival(qint32(qMin<qint64>(socket->bytesAvailable(), 0x7fffffff)));
+    });
+    connect(socket, &QTcpSocket::errorOccurred, this, [this, socket] {
+        if (socket == m_wskWinsock)
+            onSocketError(socket);
+    });
+
+    bool bPortOk = false;
+    const uint port = sPort.trimmed().toUInt(&bPortOk, 10);
+    bPortOk = bPortOk && port > 0 && port <= 65535;
+
+    // The connection starts from the event loop: the caller gets control
+    // back before any event, even one that the system reports at once.
+    QTimer::singleShot(0, this, [this, socket, sHost, port, bPortOk] {
+        if (socket != m_wskWinsock || !m_bConnectPending)
+            return;
+        m_bConnectPending = false;
+        if (!bPortOk) {
+            m_bFailed = true;
+            Q_EMIT WinsockError(ErrorAddressNotAvailable, QStringLiteral("Invalid port"), 0,
+                                QStringLiteral("Winsock"));
+            return;
+        }
+        socket->connectToHost(sHost, quint16(port));
+    });
+}
+
+void FWinsock::onSocketError(QTcpSocket *socket)
+{
+    const QAbstractSocket::SocketError error = socket->error();
+    // The peer closing the connection is not an error of ours; the socket
+    // just stays in its closing state until Close.
+    if (error == QAbstractSocket::RemoteHostClosedError)
+        return;
+    m_bFailed = true;
+    Q_EMIT WinsockError(errorNumber(error), socket->errorString(), qint32(error),
+                        QStringLiteral("Winsock"));
+}
+
+void FWinsock::SendData(const QString &sData)
+{
+    if (!m_wskWinsock || m_wskWinsock->state() != QAbstractSocket::ConnectedState)
+        return;
+    m_wskWinsock->write(PageText::toBytes(sData));
+}
+
+QString FWinsock::GetData()
+{
+    if (!m_wskWinsock)
+        return {};
+    return PageText::fromBytes(m_wskWinsock->readAll());
+}
+
+void FWinsock::Close()
+{
+    m_bConnectPending = false;
+    releaseSocket();
+}
+
+void FWinsock::releaseSocket()
+{
+    QTcpSocket *socket = m_wskWinsock.data();
+    if (!socket)
+        return;
+    m_wskWinsock = nullptr;
+    m_bFailed = false;
+    // No event of this socket reaches the owner any more.
+    socket->disconnect(this);
+    // Hand what is still buffered (the QUIT after the last reply) to the
+    // system before the socket goes; the system sends it on after close.
+    if (socket->state() == QAbstractSocket::ConnectedState)
+        socket->flush();
+    socket->abort();
+    // Close may be called from inside one of the socket's own signals.
+    socket->deleteLater();
+}
+
+qint16 FWinsock::State() const
+{
+    if (!m_wskWinsock)
+        return Closed;
+    if (m_bConnectPending)
+        return ResolvingHost;
+    switch (m_wskWinsock->state()) {
+    case QAbstractSocket::HostLookupState: return ResolvingHost;
+    case QAbstractSocket::ConnectingState: return Connecting;
+    case QAbstractSocket::ConnectedState: return Connected;
+    case QAbstractSocket::ClosingState: return Closing;
+    case QAbstractSocket::UnconnectedState: return m_bFailed ? Error : Closing;
+    default: return Connected;
+    }
+}
+
+QString FWinsock::LocalHostName() const
+{
+    return QHostInfo::localHostName();
+}
+
+void FWinsock::SetTimerEnabled(bool bEnabled)
+{
+    if (!bEnabled)
+        m_timWinsock.stop();
+    else if (!m_timWinsock.isActive())
+        m_timWinsock.start();
+}
+
+bool FWinsock::TimerEnabled() const
+{
+    return m_timWinsock.isActive();
+}
+
+void FWinsock::SetTimerInterval(int iMilliseconds)
+{
+    // A running timer starts its new period afresh.
+    m_timWinsock.setInterval(qMax(1, iMilliseconds));
+}
+
+int FWinsock::TimerInterval() const
+{
+    return m_timWinsock.interval();
+}
