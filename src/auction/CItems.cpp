@@ -1,0 +1,205 @@
+#include "CItems.h"
+
+#include "PageSearch.h"
+#include "dialogs/ErrorPatterns.h"
+
+namespace {
+
+// The markers of a seller listing row, in the order a row carries them.
+constexpr QStringView ItemMark = u";item=";
+constexpr QStringView QuoteClose = u"\">";
+constexpr QStringView CompletedMark = u"(*)";
+constexpr QStringView CompletedLegend = u"(*) indicates";
+constexpr QStringView BoldOpen = u"<b>";
+constexpr QStringView BoldClose = u"</b>";
+constexpr QStringView QuoteRight = u"\"right\"";
+constexpr QStringView CellEnd = u"</td>";
+constexpr QStringView ImageMark = u"<img";
+constexpr QStringView DutchLink = u"#dutch";
+constexpr QStringView DutchWord = u"Dutch";
+constexpr QStringView BidderMark = u";requested=";
+constexpr QStringView EscapedAmp = u"&amp";
+constexpr QStringView RowEnd = u"</tr>";
+
+// A title longer than this does not end at an icon.
+constexpr qsizetype TitleIconReach = 119;
+// High bidder texts longer than this are not user IDs.
+constexpr qsizetype MaxBidderLength = 50;
+// Item numbers of this length or longer are not auctions.
+constexpr qsizetype ItemNumberLimit = 12;
+
+QString trimSpaces(const QString &text)
+{
+    qsizetype first = 0;
+    qsizetype last = text.size();
+    while (first < last && text.at(first) == u' ')
+        ++first;
+    while (last > first && text.at(last - 1) == u' ')
+        --last;
+    return text.mid(first, last - first);
+}
+
+} // namespace
+
+const CItem *CItems::Add(const QString &sItemNumber, bool bBids, const QString &sNumBids,
+                         bool bIsDutch, const QString &sDescription, const QString &sHighBidder,
+                         bool bCompleted, const QString &sHighBid) noexcept
+{
+    try {
+        const QString key = keyOf(sItemNumber);
+        if (m_byKey.contains(key))
+            return nullptr;
+        auto item = std::unique_ptr<CItem>(new CItem);
+        item->Init(sItemNumber, bBids, sNumBids, bIsDutch, sDescription, sHighBidder, bCompleted,
+                   sHighBid);
+        m_items.push_back(std::move(item));
+        CItem *added = m_items.back().get();
+        try {
+            m_byKey.insert(key, added);
+        } catch (...) {
+            m_items.pop_back();
+            throw;
+        }
+        return added;
+    } catch (...) {
+        return nullptr;
+    }
+}
+
+qint32 CItems::Count() const
+{
+    return passingOn("CItems", "Count", [this] { return qint32(m_items.size()); });
+}
+
+void CItems::Clear()
+{
+    passingOn("CItems", "Clear", [this] {
+        m_byKey.clear();
+        m_items.clear();
+    });
+}
+
+const CItem *CItems::find(const QString &itemNumber) const
+{
+    return m_byKey.value(keyOf(itemNumber), nullptr);
+}
+
+bool CItems::LoadFromSellerPage(const QString &sHTML)
+{
+    QString lastItemNumber;
+    try {
+        const QStringView page(sHTML);
+        PageSearch itemMark(page, ItemMark);
+        PageSearch quoteClose(page, QuoteClose);
+        PageSearch rowEnd(page, RowEnd);
+        PageSearch completedMark(page, CompletedMark);
+        PageSearch boldOpen(page, BoldOpen);
+        PageSearch boldClose(page, BoldClose);
+        PageSearch quoteRight(page, QuoteRight);
+        PageSearch priceCellEnd(page, CellEnd);
+        PageSearch titleCellEnd(page, CellEnd, Qt::CaseInsensitive);
+        PageSearch imageMark(page, ImageMark);
+        PageSearch dutchLink(page, DutchLink);
+        PageSearch dutchWord(page, DutchWord);
+        PageSearch bidderMark(page, BidderMark);
+        PageSearch escapedAmp(page, EscapedAmp);
+
+        qsizetype p = itemMark.from(0);
+        if (p < 0)
+            return false;
+
+        while (p >= 0) {
+            const qsizetype g = quoteClose.from(p);
+            const QString itemNumber = cutText(page, p + ItemMark.size(), g);
+            lastItemNumber = itemNumber;
+
+            // A row without "</tr>" has no position before its end.
+            const qsizetype e = rowEnd.from(g);
+            const auto inRow = [e](qsizetype position) { return position >= 0 && e >= 0 && position < e; };
+
+            // Only the first "(*)" counts, and the page legend is not a mark.
+            const qsizetype s = completedMark.from(g);
+            const bool completed = inRow(s) && !page.mid(s).startsWith(CompletedLegend);
+
+            const qsizetype b = boldOpen.from(g);
+            const bool bids = inRow(b);
+
+            QString highBid;
+            qsizetype priceEnd;
+            if (bids) {
+                const qsizetype t = boldClose.from(b);
+                highBid = cutText(page, b + BoldOpen.size(), t);
+                priceEnd = t;
+            } else {
+                // Past "right" and the one character that closes the cell tag.
+                const qsizetype r = quoteRight.from(g);
+                const qsizetype priceStart = r + QuoteRight.size() + 1;
+                const qsizetype c = priceCellEnd.from(priceStart);
+                highBid = cutText(page, priceStart, c);
+                priceEnd = c;
+            }
+
+            const qsizetype d = quoteClose.from(priceEnd) + QuoteClose.size();
+            const qsizetype m = imageMark.from(d);
+            const qsizetype titleEnd = (m >= 0 && m - d >= 1 && m - d <= TitleIconReach)
+                                           ? m
+                                           : titleCellEnd.from(d);
+            const QString description = cutText(page, d, titleEnd);
+
+            bool isDutch = false;
+            QString numBids;
+            const qsizetype u = dutchLink.from(titleEnd);
+            if (inRow(u)) {
+                isDutch = true;
+                numBids = trimSpaces(cutText(page, u + 10, dutchWord.from(u)));
+            }
+
+            QString highBidder;
+            if (bids) {
+                // Not limited to the row: the next bidder link on the page.
+                const qsizetype q = bidderMark.from(titleEnd);
+                const qsizetype bidderStart = q + BidderMark.size();
+                highBidder = cutText(page, bidderStart, escapedAmp.from(bidderStart));
+            }
+            if (highBidder.size() > MaxBidderLength)
+                highBidder.clear();
+
+            if (itemNumber.size() < ItemNumberLimit)
+                Add(itemNumber, bids, numBids, isDutch, description, highBidder, completed, highBid);
+
+            // Fails (invalid argument) when the row had no end.
+            p = itemMark.from(e);
+        }
+        return true;
+    } catch (...) {
+        passOnCaughtError("CItems", "LoadFromSellerPage", QStringLiteral(" Item: ") + lastItemNumber);
+    }
+}
+
+bool CItems::LoadFromCategoryPage(const QString &sHTML, qint16 iSite)
+{
+    try {
+        const QStringView page(sHTML);
+        const QStringView startMark = iSite != 0 ? QStringView(u"itemnum=") : QStringView(u"item=");
+        const QStringView endMark = iSite == 2 ? QStringView(u"&") : QuoteClose;
+        PageSearch start(page, startMark);
+        PageSearch end(page, endMark);
+        PageSearch rowEnd(page, RowEnd);
+
+        qsizetype p = start.from(0);
+        if (p < 0)
+            return false;
+        while (p >= 0) {
+            const qsizetype g = end.from(p);
+            const QString itemNumber = cutText(page, p + startMark.size(), g);
+            const qsizetype e = rowEnd.from(g);
+            // A row that shows only "-" in a cell has no bids.
+            const bool bids = !QStringView(cutText(page, g, e)).contains(u">-</");
+            Add(itemNumber, bids);
+            p = start.from(e);
+        }
+        return true;
+    } catch (...) {
+        passOnCaughtError("CItems", "LoadFromCategoryPage");
+    }
+}

@@ -1,0 +1,60 @@
+#pragma once
+
+#include "CItem.h"
+#include "PointerRange.h"
+
+#include <QHash>
+#include <QString>
+
+#include <memory>
+#include <vector>
+
+// The auctions of one seller as one scan found them: in the order found,
+// keyed by item number without regard to letter case. Items are only added
+// (directly or by the page parsers) and only removed all at once.
+//
+// The items live as long as the list or until Clear; the pointers that Add,
+// find and the iteration hand out stay valid that long.
+class CItems
+{
+public:
+    using const_iterator = PointerIterator<CItem, const CItem>;
+
+    CItems() = default;
+    CItems(const CItems &) = delete;
+    CItems &operator=(const CItems &) = delete;
+
+    // Stores a new item under sItemNumber and returns it. A duplicate key
+    // (letter case ignored), or any other failure, leaves the list as it was
+    // and returns nullptr; nothing is raised.
+    const CItem *Add(const QString &sItemNumber, bool bBids = false, const QString &sNumBids = {},
+                     bool bIsDutch = false, const QString &sDescription = {},
+                     const QString &sHighBidder = {}, bool bCompleted = false,
+                     const QString &sHighBid = {}) noexcept;
+
+    qint32 Count() const;
+    void Clear();
+
+    // The item stored under this number (letter case ignored), or nullptr.
+    const CItem *find(const QString &itemNumber) const;
+
+    const_iterator begin() const { return const_iterator(m_items.cbegin()); }
+    const_iterator end() const { return const_iterator(m_items.cend()); }
+
+    // Cuts the auctions out of one seller listing page and adds them after
+    // those already present. True when the page holds at least one item
+    // marker. A failure is raised with the item number last cut appended;
+    // items added before it stay.
+    bool LoadFromSellerPage(const QString &sHTML);
+
+    // The same for the other kinds of listing page: iSite 0 marks items with
+    // "item=", any other value with "itemnum="; site 2 ends the number at
+    // "&" instead of at the link's closing quote.
+    bool LoadFromCategoryPage(const QString &sHTML, qint16 iSite);
+
+private:
+    static QString keyOf(const QString &itemNumber) { return itemNumber.toCaseFolded(); }
+
+    std::vector<std::unique_ptr<CItem>> m_items;
+    QHash<QString, CItem *> m_byKey;
+};
