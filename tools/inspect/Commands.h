@@ -6,4 +6,15 @@
 // gives back the process exit status.
 namespace InspectCommands {
 
+// fetch URL: the page text as the fetcher gives it, in the page's own bytes.
+int runFetch(const QStringList &args);
+
+// sendmail --server HOST --port N --from ADDR --to ADDR --subject TEXT
+// --body-file FILE: one mail session, each event as one JSON line.
+int runSendMail(const QStringList &args);
+
+// listing [--category SITE] FILE...: the items of saved listing pages, one
+// JSON line each, then the parse result or its error.
+int runListing(const QStringList &args);
+
 } // namespace InspectCommands

@@ -11,6 +11,9 @@ namespace {
 const std::map<QString, std::function<int(const QStringList &)>> &commands()
 {
     static const std::map<QString, std::function<int(const QStringList &)>> table = {
+        {QStringLiteral("fetch"), InspectCommands::runFetch},
+        {QStringLiteral("sendmail"), InspectCommands::runSendMail},
+        {QStringLiteral("listing"), InspectCommands::runListing},
     };
     return table;
 }

@@ -1,0 +1,105 @@
+#include "CWebConnection.h"
+
+#include "dialogs/AppError.h"
+#include "dialogs/ErrorPatterns.h"
+#include "web/PageText.h"
+
+#include <qcoro/qcorosignal.h>
+
+#include <QUrl>
+
+namespace {
+
+const char *const ClassName = "CWebConnection";
+
+} // namespace
+
+CWebConnection::CWebConnection(QObject *parent)
+    : QObject(parent)
+{
+    reporting(ClassName, "OnClassInitialize", [this] {
+        m_manager.setRedirectPolicy(QNetworkRequest::NoLessSafeRedirectPolicy);
+    });
+}
+
+CWebConnection::~CWebConnection()
+{
+    reporting(ClassName, "OnClassTerminate", [this] {
+        // Requests (and with them their replies) go before the manager that
+        // made the replies; none of them reports anything any more.
+        const auto requests = findChildren<PageRequest *>(Qt::FindDirectChildrenOnly);
+        for (PageRequest *request : requests)
+            delete request;
+    });
+}
+
+PageRequest *CWebConnection::startRequest(const QString &sURL, PageRequest::Mode mode)
+{
+    const QUrl url(sURL.trimmed(), QUrl::TolerantMode);
+    return new PageRequest(m_manager, url, mode, m_timeout, m_maxBodyBytes, this);
+}
+
+QCoro::Task<QString> CWebConnection::GetWebPage(QString sURL)
+{
+    // Every failure, including one in starting the request, is an empty page.
+    try {
+        PageRequest *request = startRequest(sURL, PageRequest::Mode::Awaited);
+        // The request reports from the event loop, and the awaiter only
+        // resumes this frame while the request (a child of this connection)
+        // still exists. A connection destroyed in the meantime takes the
+        // request with it and this frame is simply never resumed; nothing
+        // below touches the connection.
+        const auto [ok, body] = co_await qCoro(request, &PageRequest::finished);
+        co_return ok ? PageText::fromBytes(body) : QString();
+    } catch (...) {
+        co_return QString();
+    }
+}
+
+QString CWebConnection::GetWebPageAsynch(QString sURL)
+{
+    try {
+        if (!PageRequest::isFetchable(QUrl(sURL.trimmed(), QUrl::TolerantMode)))
+            throw AppError(ErrorNumber::InvalidArgument,
+                           runtimeDescription(ErrorNumber::InvalidArgument) + QStringLiteral(": ") + sURL);
+        PageRequest *request = startRequest(sURL, PageRequest::Mode::Signalled);
+        // Queued, so that a listener may release this connection from its
+        // handler without pulling the request out from under itself.
+        connect(request, &PageRequest::finished, this, &CWebConnection::OnFrmInetStateChanged,
+                Qt::QueuedConnection);
+    } catch (...) {
+        passOnCaughtError(ClassName, "GetWebPageAsynch");
+    }
+    return QString();
+}
+
+void CWebConnection::Cancel()
+{
+    try {
+        const auto requests = findChildren<PageRequest *>(Qt::FindDirectChildrenOnly);
+        for (PageRequest *request : requests) {
+            if (request->isDone())
+                continue;
+            if (request->mode() == PageRequest::Mode::Awaited)
+                request->cancel();
+            else
+                request->abandon();
+        }
+    } catch (...) {
+        passOnCaughtError(ClassName, "Cancel");
+    }
+}
+
+void CWebConnection::OnFrmInetStateChanged(bool bOk, const QByteArray &body)
+{
+    QString sResponse;
+    try {
+        sResponse = bOk ? PageText::fromBytes(body) : QStringLiteral("Error");
+    } catch (...) {
+        // A response whose handling failed is reported, not raised.
+        reportCaughtError(ClassName, "OnFrmInetStateChanged");
+        return;
+    }
+    // Last thing done here: a listener may release this connection.
+    Q_EMIT ResponseCompleted(sResponse);
+}
