@@ -1,0 +1,16 @@
+#pragma once
+
+#include "dialogs/CError.h"
+#include "dialogs/ErrorReporter.h"
+
+// The program's reporter: every report opens a report window of its own and
+// is also written to standard error. Without a widget application (tools,
+// plain core applications) only the standard error line is written.
+class WindowErrorReporter : public ErrorReporter
+{
+public:
+    void ReportError(const QString &reportText) override;
+
+private:
+    CError m_oError;
+};
