@@ -79,10 +79,10 @@ CUserID *CUserIDs::find(const QString &sUserID) const
     return m_byKey.value(keyOf(sUserID), nullptr);
 }
 
-void CUserIDs::LoadFromReturnDelimitedFile(const QString &sFileName)
+void CUserIDs::LoadFromReturnDelimitedFile(const QString &sFileName, const QString &sFolder)
 {
     passingOn("CUserIDs", "LoadFromReturnDelimitedFile", [&] {
-        const QString path = ProgramFolder::path() + sFileName;
+        const QString path = (sFolder.isEmpty() ? ProgramFolder::path() : sFolder) + sFileName;
         const QFileInfo info(path);
         if (!info.exists())
             return;
@@ -129,14 +129,14 @@ void CUserIDs::LoadFromReturnDelimitedFile(const QString &sFileName)
     });
 }
 
-void CUserIDs::SaveToReturnDelimitedFile(const QString &sFileName) const
+void CUserIDs::SaveToReturnDelimitedFile(const QString &sFileName, const QString &sFolder) const
 {
     passingOn("CUserIDs", "SaveToReturnDelimitedFile", [&] {
         QByteArray bytes;
         for (const auto &entry : m_entries)
             bytes += PageText::toBytes(entry->UserID()) + "\r\n";
 
-        const QString path = ProgramFolder::path() + sFileName;
+        const QString path = (sFolder.isEmpty() ? ProgramFolder::path() : sFolder) + sFileName;
         const QFileInfo info(path);
         if (info.isDir())
             throw AppError::platform(ErrorNumber::PathFileAccess);

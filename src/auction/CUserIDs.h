@@ -45,8 +45,10 @@ public:
     // line, ISO 8859-1 byte for byte. A missing file loads nothing. Lines end
     // at CR LF, CR or LF. The save writes CR LF after every ID and replaces
     // the file as a whole: a failed save leaves the previous file as it was.
-    void LoadFromReturnDelimitedFile(const QString &sFileName);
-    void SaveToReturnDelimitedFile(const QString &sFileName) const;
+    // sFolder, when given, stands in for the program folder (the main
+    // window keeps its lists elsewhere when the program folder is read-only).
+    void LoadFromReturnDelimitedFile(const QString &sFileName, const QString &sFolder = {});
+    void SaveToReturnDelimitedFile(const QString &sFileName, const QString &sFolder = {}) const;
 
     // Adds the non-empty blank-separated words of sUserIDs; a text longer
     // than 32,767 characters raises the overflow error (6).

@@ -1,11 +1,67 @@
 #include "Start.h"
 
+#include "config/CCustomBrand.h"
+#include "config/Version.h"
+#include "dialogs/ErrorPatterns.h"
+#include "dialogs/WindowErrorReporter.h"
+#include "monitor/FAlert.h"
+#include "start/TerminationSignals.h"
+#include "update/CStartStatus.h"
+
 #include <QApplication>
+#include <QSessionManager>
+
+namespace {
+
+bool anyWindowShown()
+{
+    const QWidgetList windows = QApplication::topLevelWidgets();
+    return std::any_of(windows.cbegin(), windows.cend(), [](const QWidget *window) { return window->isVisible(); });
+}
+
+} // namespace
 
 int Start::Main(int argc, char *argv[])
 {
     QApplication application(argc, argv);
     QApplication::setOrganizationName(QStringLiteral("Zorvane"));
     QApplication::setApplicationName(QStringLiteral("Zorvane"));
-    return 0;
+    QApplication::setApplicationVersion(Version::full());
+    QApplication::setWindowIcon(QIcon(QStringLiteral(":/zorvane/zorvane.png")));
+    // The program lives in the tray: closing its last window does not end
+    // it; the main window's unload does.
+    QApplication::setQuitOnLastWindowClosed(false);
+
+    CStartStatus startStatus;
+    FAlert alert;
+    ErrorReporter::install(std::make_unique<WindowErrorReporter>());
+    CCustomBrand brand;
+
+    try {
+        brand.Initialize();
+    } catch (...) {
+        reportCaughtError("Start", "Main");
+    }
+    ErrorReporter::instance().Setup(QStringLiteral("Zorvane"), Version::majorMinor(), Brand::ErrorReportEmail);
+    alert.Initialize(&startStatus);
+
+    // A kill, Ctrl+C or the end of the desktop session unloads the window
+    // the orderly way: lists and settings saved, tray icon removed.
+    TerminationSignals terminationSignals;
+    QObject::connect(&terminationSignals, &TerminationSignals::received, &alert,
+                     [&alert] { alert.Unload(FAlert::UnloadBySession); });
+    QObject::connect(&application, &QGuiApplication::commitDataRequest, &alert,
+                     [&alert](QSessionManager &) { alert.Unload(FAlert::UnloadBySession); });
+
+    QObject::connect(&alert, &FAlert::Unloaded, &application, [](bool bSaved) {
+        // After a failed shutdown step its report is on screen: end once
+        // the user has closed it.
+        if (bSaved || !anyWindowShown())
+            QCoreApplication::quit();
+        else
+            QApplication::setQuitOnLastWindowClosed(true);
+    });
+
+    alert.OnFormLoad();
+    return application.exec();
 }

@@ -1,0 +1,725 @@
+#include "FAlert.h"
+
+#include "ui_FAlert.h"
+
+#include "auction/CUserIDs.h"
+#include "config/CCustomBrand.h"
+#include "config/ProgramFolder.h"
+#include "config/Version.h"
+#include "desktop/CToolTip.h"
+#include "desktop/Shell.h"
+#include "desktop/ShellIcon.h"
+#include "dialogs/ErrorPatterns.h"
+#include "dialogs/FAbout.h"
+#include "dialogs/FAdd.h"
+#include "dialogs/FMessage.h"
+#include "dialogs/MessageBoxes.h"
+#include "mail/CEmail.h"
+#include "monitor/ListFolder.h"
+#include "monitor/StatusText.h"
+#include "web/CWebConnection.h"
+
+#include <QCloseEvent>
+#include <QCursor>
+#include <QFileInfo>
+#include <QKeyEvent>
+#include <QLabel>
+#include <QMenu>
+#include <QSettings>
+#include <QUrl>
+
+namespace {
+
+const QString MainSection = QStringLiteral("Main");
+const QString RecipientsFile = QStringLiteral("/EmailAddresses.txt");
+const QString SellersFile = QStringLiteral("/Accounts.txt");
+const QString CheckBoxKind = QStringLiteral("CheckBox");
+const QString OptionKind = QStringLiteral("Option");
+const QString CrLf = QStringLiteral("\r\n");
+
+// The key code the list boxes' key handlers know the Delete key by.
+constexpr int DeleteKeyCode = 46;
+
+// Mouse message numbers the tray icon reports.
+constexpr int TrayLeftButtonUp = 514;
+constexpr int TrayLeftDoubleClick = 515;
+constexpr int TrayRightButtonUp = 517;
+
+// Minutes for each entry of the interval box, in its order.
+constexpr qint16 IntervalMinutes[] = {15, 30, 60, 120, 240, 480};
+constexpr int DefaultIntervalIndex = 2; // "hour"
+
+QSettings userSettings()
+{
+    return QSettings(QSettings::NativeFormat, QSettings::UserScope, QStringLiteral("Zorvane"),
+                     QStringLiteral("Zorvane"));
+}
+
+} // namespace
+
+FAlert::FAlert(QWidget *parent)
+    : QMainWindow(parent)
+    , m_ui(std::make_unique<Ui::FAlert>())
+{
+    m_ui->setupUi(this);
+    setWindowIcon(QIcon(QStringLiteral(":/zorvane/zorvane.png")));
+
+    m_statusPanel = new QLabel(QStringLiteral("Idle.  Waiting for next check."), this);
+    m_statusPanel->setObjectName(QStringLiteral("sbrConnectionStatusPanel"));
+    m_ui->sbrConnectionStatus->addWidget(m_statusPanel, 1);
+
+    mnuPopup = new QMenu(QStringLiteral("Popup"), this);
+    mnuPopup->setObjectName(QStringLiteral("mnuPopup"));
+    mnuPopup->addAction(m_ui->mnuPopupRestore);
+    mnuPopup->addAction(m_ui->mnuPopupExit);
+
+    m_trayIcon.setIcon(windowIcon());
+    m_trayIcon.setToolTip(QStringLiteral("Zorvane"));
+    connect(&m_trayIcon, &QSystemTrayIcon::activated, this,
+            [this](QSystemTrayIcon::ActivationReason reason) {
+                switch (reason) {
+                case QSystemTrayIcon::Trigger: Form_MouseMove(TrayLeftButtonUp); break;
+                case QSystemTrayIcon::DoubleClick: Form_MouseMove(TrayLeftDoubleClick); break;
+                case QSystemTrayIcon::Context: Form_MouseMove(TrayRightButtonUp); break;
+                default: break;
+                }
+            });
+
+    // The reusable tray control rides along with the window's icon, but the
+    // window's own tray icon is the one the user sees: this one stays hidden.
+    ShellIcon1 = new ShellIcon(this);
+    ShellIcon1->setObjectName(QStringLiteral("ShellIcon1"));
+    ShellIcon1->setIcon(windowIcon());
+
+    connect(m_ui->cboInterval, &QComboBox::activated, this, &FAlert::OnCboIntervalClick);
+    connect(m_ui->cmdAddAccount, &QPushButton::clicked, this, &FAlert::OnCmdAddAccountClick);
+    connect(m_ui->cmdAddEmail, &QPushButton::clicked, this, &FAlert::OnCmdAddEmailClick);
+    connect(m_ui->cmdDeleteAccount, &QPushButton::clicked, this, &FAlert::OnCmdDeleteAccountClick);
+    connect(m_ui->cmdDeleteEmail, &QPushButton::clicked, this, &FAlert::OnCmdDeleteEmailClick);
+    connect(m_ui->lstAccounts, &QListWidget::itemSelectionChanged, this, &FAlert::OnLstAccountsClick);
+    connect(m_ui->lstEmail, &QListWidget::itemSelectionChanged, this, &FAlert::OnListAddressesClick);
+    connect(m_ui->lstAccounts, &QListWidget::itemDoubleClicked, this, &FAlert::OnLstAccountsDblClick);
+    m_ui->lstAccounts->installEventFilter(this);
+    m_ui->lstEmail->installEventFilter(this);
+    connect(m_ui->chkChangesToAuctions, &QCheckBox::clicked, this, &FAlert::OnChkChangesToAuctionsClick);
+    connect(m_ui->chkNewAuctions, &QCheckBox::clicked, this, &FAlert::OnChkNewAuctionsClick);
+    connect(m_ui->mnuFileExit, &QAction::triggered, this, &FAlert::OnMnuFileExitClick);
+    connect(m_ui->mnuFileMinimize, &QAction::triggered, this, &FAlert::OnMnuFileMinimizeClick);
+    connect(m_ui->mnuHelpAbout, &QAction::triggered, this, &FAlert::OnMnuHelpAboutClick);
+    connect(m_ui->mnuHelpContents, &QAction::triggered, this, &FAlert::OnMnuHelpContentsClick);
+    connect(m_ui->mnuHelpFeedback, &QAction::triggered, this, &FAlert::OnMnuHelpFeedbackClick);
+    connect(m_ui->mnuHelpPellridge, &QAction::triggered, this, &FAlert::OnMnuHelpPellridgeClick);
+    connect(m_ui->mnuHelpJoin, &QAction::triggered, this, &FAlert::OnMnuHelpJoinClick);
+    connect(m_ui->mnuPopupRestore, &QAction::triggered, this, &FAlert::mnuPopupRestore_Click);
+    connect(m_ui->mnuPopupExit, &QAction::triggered, this, &FAlert::mnuPopupExit_Click);
+}
+
+FAlert::~FAlert() = default;
+
+void FAlert::Initialize(CStartStatus *oStartStatus)
+{
+    passingOn("FAlert", "Initialize", [&] { m_oStartStatus = oStartStatus; });
+}
+
+// ---------------------------------------------------------------------------
+// Load
+
+void FAlert::OnFormLoad()
+{
+    reporting("FAlert", "OnFormLoad", [&] {
+        m_oPageConnection = std::make_unique<CWebConnection>();
+        m_oRecipients = std::make_unique<CUserIDs>();
+        m_oSellers = std::make_unique<CUserIDs>();
+        m_oEmail = std::make_unique<CEmail>();
+
+        show();
+        repaint();
+
+        m_trayIcon.show();
+        m_ui->mnuHelpPellridge->setText(Brand::CompanyName + QStringLiteral(" Home Page"));
+
+        QSettings settings = userSettings();
+        m_network = NetworkSettings::load(settings);
+        m_ui->txtUserName->setText(settings.value(MainSection + QStringLiteral("/FromAddress")).toString());
+        m_ui->txtSMTP->setText(settings.value(MainSection + QStringLiteral("/SMTP")).toString());
+
+        m_ui->chkNewAuctions->setChecked(GetControlSetting(MainSection, QStringLiteral("NewAuctions"), CheckBoxKind) == 1);
+        m_ui->chkChangesToAuctions->setChecked(
+            GetControlSetting(MainSection, QStringLiteral("ChangesToAuctions"), CheckBoxKind) == 1);
+        if (GetControlSetting(MainSection, QStringLiteral("BriefMessages"), OptionKind))
+            m_ui->optBriefMessages->setChecked(true);
+        if (GetControlSetting(MainSection, QStringLiteral("DetailedMessages"), OptionKind))
+            m_ui->optDetailedMessage->setChecked(true);
+        if (GetControlSetting(MainSection, QStringLiteral("ManyMessages"), OptionKind))
+            m_ui->optManyMessages->setChecked(true);
+        if (GetControlSetting(MainSection, QStringLiteral("OneMessage"), OptionKind))
+            m_ui->optOneMessage->setChecked(true);
+
+        if (!m_ui->optDetailedMessage->isChecked() && !m_ui->optBriefMessages->isChecked())
+            m_ui->optDetailedMessage->setChecked(true);
+        if (!m_ui->optOneMessage->isChecked() && !m_ui->optManyMessages->isChecked())
+            m_ui->optManyMessages->setChecked(true);
+
+        m_ui->cboInterval->setCurrentIndex(DefaultIntervalIndex);
+        SetInterval();
+
+        m_bFirstCheck = true;
+
+        m_sListFolder = ListFolder::path();
+        loadList(true);
+        loadList(false);
+
+        FillEmailListBox();
+        FillAccountList();
+        CreateToolTips();
+        ReviseFormStatus();
+    });
+}
+
+int FAlert::GetControlSetting(const QString &sSection, const QString &sKey, const QString &sKind)
+{
+    return passingOn("FAlert", "GetControlSetting", [&] {
+        const QString value = userSettings().value(sSection + u'/' + sKey).toString();
+        if (sKind == CheckBoxKind)
+            return (value == QStringLiteral("1") || value.isEmpty()) ? 1 : 0;
+        return value == QStringLiteral("1") ? 1 : 0;
+    });
+}
+
+void FAlert::loadList(bool bRecipients)
+{
+    CUserIDs &list = bRecipients ? *m_oRecipients : *m_oSellers;
+    const QString &fileName = bRecipients ? RecipientsFile : SellersFile;
+    try {
+        list.LoadFromReturnDelimitedFile(fileName, m_sListFolder);
+        (bRecipients ? m_bRecipientsLoaded : m_bSellersLoaded) = true;
+    } catch (...) {
+        MessageBoxes::show({QStringLiteral("Zorvane"),
+                            QStringLiteral("Zorvane could not read all of the file") + CrLf
+                                + m_sListFolder + fileName + u'.' + CrLf + CrLf
+                                + QStringLiteral("To keep the entries it could not read, Zorvane will not "
+                                                 "write over this file while it runs.  Correct or remove "
+                                                 "the file, then start Zorvane again."),
+                            MessageButtons::Ok, MessageIcon::Warning});
+        throw;
+    }
+}
+
+void FAlert::saveList(bool bRecipients)
+{
+    if (!(bRecipients ? m_bRecipientsLoaded : m_bSellersLoaded))
+        return;
+    const CUserIDs &list = bRecipients ? *m_oRecipients : *m_oSellers;
+    list.SaveToReturnDelimitedFile(bRecipients ? RecipientsFile : SellersFile, m_sListFolder);
+}
+
+void FAlert::FillEmailListBox()
+{
+    passingOn("FAlert", "FillEmailListBox", [&] {
+        for (const CUserID &recipient : *m_oRecipients)
+            m_ui->lstEmail->addItem(recipient.UserID());
+    });
+}
+
+void FAlert::FillAccountList()
+{
+    passingOn("FAlert", "FillAccountList", [&] {
+        for (const CUserID &seller : *m_oSellers)
+            m_ui->lstAccounts->addItem(seller.UserID());
+    });
+}
+
+void FAlert::CreateToolTips()
+{
+    passingOn("FAlert", "CreateToolTips", [&] {
+        CreateToolTip(m_toolTips[0],
+                      QStringLiteral("These eBay sellers' accounts will ") + CrLf
+                          + QStringLiteral("be checked on a regular basis and you ") + CrLf
+                          + QStringLiteral("will be notified by email of new auctions ") + CrLf
+                          + QStringLiteral("and/or changes to current auctions."),
+                      QStringLiteral("Sellers to check"), m_ui->lstAccounts);
+        CreateToolTip(m_toolTips[1],
+                      QStringLiteral("Zorvane alert messages will ") + CrLf
+                          + QStringLiteral("be sent to these email addresses."),
+                      QStringLiteral("Alert recipients"), m_ui->lstEmail);
+        CreateToolTip(m_toolTips[2],
+                      QStringLiteral("Zorvane alert messages will be ") + CrLf
+                          + QStringLiteral("sent from this email address.  Be sure the SMTP ") + CrLf
+                          + QStringLiteral("server you specify below is able to send ") + CrLf
+                          + QStringLiteral("messages from this address."),
+                      QStringLiteral("Email Address"), m_ui->txtUserName);
+        CreateToolTip(m_toolTips[3],
+                      QStringLiteral("Enter an SMTP server to send email.  It is") + CrLf
+                          + QStringLiteral("best to use an SMTP server associated with") + CrLf
+                          + QStringLiteral("the email address you have entered, or one") + CrLf
+                          + QStringLiteral("provided by your internet service provider."),
+                      QStringLiteral("SMTP Server"), m_ui->txtSMTP);
+        CreateToolTip(m_toolTips[4],
+                      QStringLiteral("A brief message includes the first 20 characters ") + CrLf
+                          + QStringLiteral("of the auction description, the current auction ") + CrLf
+                          + QStringLiteral("price, and the name of the high bidder (if any). ") + CrLf + CrLf
+                          + QStringLiteral("This format is best if you are sending messages ") + CrLf
+                          + QStringLiteral("to a wireless phone or pager."),
+                      QStringLiteral("Brief Message Format"), m_ui->optBriefMessages);
+        CreateToolTip(m_toolTips[5],
+                      QStringLiteral("Choose this option to be informed of changes to ") + CrLf
+                          + QStringLiteral("the auctions currently posted by the sellers you ") + CrLf
+                          + QStringLiteral("are monitoring.  You will be informed any time a ") + CrLf
+                          + QStringLiteral("bid is placed or retracted on any of the sellers' ") + CrLf
+                          + QStringLiteral("auctions."),
+                      QStringLiteral("Changes to Auctions"), m_ui->chkChangesToAuctions);
+        CreateToolTip(m_toolTips[6],
+                      QStringLiteral("Detailed messages include the auction number, ") + CrLf
+                          + QStringLiteral("the auction title, a hyperlink to the auction ") + CrLf
+                          + QStringLiteral("page on eBay, information about the most recent ") + CrLf
+                          + QStringLiteral("price and the current price, and the name of the ") + CrLf
+                          + QStringLiteral("high bidder."),
+                      QStringLiteral("Detailed Messages"), m_ui->optDetailedMessage);
+        CreateToolTip(m_toolTips[7],
+                      QStringLiteral("Receive an individual email message for each ") + CrLf
+                          + QStringLiteral("auction that has changes.  Each time the sellers' ") + CrLf
+                          + QStringLiteral("auctions are checked, a message will be sent ") + CrLf
+                          + QStringLiteral("for each auction with changes."),
+                      QStringLiteral("Individual Auction Alerts"), m_ui->optManyMessages);
+        CreateToolTip(m_toolTips[8],
+                      QStringLiteral("Choose this option to be informed of new auctions ") + CrLf
+                          + QStringLiteral("posted by the sellers you have chosen to monitor."),
+                      QStringLiteral("New Auction Alerts"), m_ui->chkNewAuctions);
+        CreateToolTip(m_toolTips[9],
+                      QStringLiteral("Receive one message for each seller you are ") + CrLf
+                          + QStringLiteral("monitoring, with details on the changes to all ") + CrLf
+                          + QStringLiteral("that seller's auctions.  This option results in ") + CrLf
+                          + QStringLiteral("fewer total alert messages being sent, because ") + CrLf
+                          + QStringLiteral("may contain information about many auctions."),
+                      QStringLiteral("Consolidated messages"), m_ui->optOneMessage);
+    });
+}
+
+void FAlert::CreateToolTip(std::unique_ptr<CToolTip> &oToolTip, const QString &sText,
+                           const QString &sTitle, QWidget *control)
+{
+    passingOn("FAlert", "CreateToolTip", [&] {
+        oToolTip = std::make_unique<CToolTip>();
+        oToolTip->setHwndParentControl(control);
+        oToolTip->setText(sText);
+        oToolTip->setStyle(CToolTip::StyleBalloon);
+        oToolTip->setCentered(false);
+        oToolTip->setBackColor(oToolTip->SystemToolTipBackColor());
+        oToolTip->setForeColor(oToolTip->SystemToolTipForeColor());
+        oToolTip->setTitle(sTitle);
+        oToolTip->Create();
+    });
+}
+
+// ---------------------------------------------------------------------------
+// Interval and status line
+
+void FAlert::OnCboIntervalClick()
+{
+    reporting("FAlert", "OnCboIntervalClick", [&] { SetInterval(); });
+}
+
+void FAlert::SetInterval()
+{
+    passingOn("FAlert", "SetInterval", [&] {
+        const int index = m_ui->cboInterval->currentIndex();
+        if (index >= 0 && index < int(std::size(IntervalMinutes)))
+            m_iCheckInterval = IntervalMinutes[index];
+        UpdateStatusText(QStringLiteral("Idle.  Minutes to next check: ")
+                         + QString::number(m_iCheckInterval - m_iMinutesElapsed));
+    });
+}
+
+void FAlert::UpdateStatusText(const QString &sText)
+{
+    passingOn("FAlert", "UpdateStatusText", [&] {
+        m_statusPanel->setText(FitText(*m_ui->sbrConnectionStatus, sText));
+    });
+}
+
+QString FAlert::StatusText() const
+{
+    return m_statusPanel->text();
+}
+
+QString FAlert::FitText(const QWidget &control, const QString &sCaption)
+{
+    return passingOn("FAlert", "FitText", [&] { return StatusText::FitText(control, sCaption); });
+}
+
+void FAlert::ReviseFormStatus()
+{
+    passingOn("FAlert", "ReviseFormStatus", [&] {
+        m_ui->cmdDeleteEmail->setEnabled(m_ui->lstEmail->currentRow() != -1
+                                         && !m_ui->lstEmail->selectedItems().isEmpty());
+        m_ui->cmdDeleteAccount->setEnabled(m_ui->lstAccounts->currentRow() != -1
+                                           && !m_ui->lstAccounts->selectedItems().isEmpty());
+        if (m_oRecipients->Count() == 0)
+            UpdateStatusText(QStringLiteral("Idle.  Please add an email address to receive alerts."));
+        else if (m_oSellers->Count() == 0)
+            UpdateStatusText(QStringLiteral("Idle.  Please add an eBay seller account to check."));
+        else
+            SetInterval();
+    });
+}
+
+// ---------------------------------------------------------------------------
+// Close, minimise, unload
+
+void FAlert::Unload(UnloadMode mode)
+{
+    m_iUnloadMode = mode;
+    close();
+}
+
+void FAlert::closeEvent(QCloseEvent *event)
+{
+    if (m_bUnloaded) {
+        event->accept();
+        return;
+    }
+    bool bCancel = false;
+    OnFormQueryUnload(bCancel, m_iUnloadMode);
+    m_iUnloadMode = UnloadByUser;
+    if (bCancel) {
+        event->ignore();
+        return;
+    }
+    event->accept();
+    OnFormUnload();
+}
+
+void FAlert::OnFormQueryUnload(bool &bCancel, int iUnloadMode)
+{
+    reporting("FAlert", "OnFormQueryUnload", [&] {
+        if (iUnloadMode != UnloadByUser)
+            return;
+        const MessageAnswer answer = MessageBoxes::show(
+            {QStringLiteral("Are you sure?"),
+             QStringLiteral("Are you sure you want to stop ") + CrLf + QStringLiteral("monitoring auctions?  ")
+                 + CrLf + CrLf + QStringLiteral("Press cancel and minimize this form ") + CrLf
+                 + QStringLiteral("if you want to continue monitoring.") + CrLf + CrLf
+                 + QStringLiteral("Press OK if you want to quit."),
+             MessageButtons::OkCancel, MessageIcon::Question});
+        if (answer == MessageAnswer::Cancel)
+            bCancel = true;
+    });
+}
+
+void FAlert::changeEvent(QEvent *event)
+{
+    QMainWindow::changeEvent(event);
+    if (event->type() == QEvent::WindowStateChange)
+        OnFormResize();
+}
+
+void FAlert::OnFormResize()
+{
+    reporting("FAlert", "OnFormResize", [&] {
+        if (isMinimized()) {
+            // Without a tray there would be no way back to a hidden window:
+            // it then stays minimised on the task bar.
+            if (QSystemTrayIcon::isSystemTrayAvailable())
+                QMetaObject::invokeMethod(this, &QWidget::hide, Qt::QueuedConnection);
+        } else if (!m_bUnloaded) {
+            show();
+        }
+    });
+}
+
+void FAlert::OnFormUnload()
+{
+    bool bSaved = false;
+    reporting("FAlert", "OnFormUnload", [&] {
+        saveList(true);
+        saveList(false);
+
+        QSettings settings = userSettings();
+        settings.setValue(MainSection + QStringLiteral("/FromAddress"), m_ui->txtUserName->text());
+        settings.setValue(MainSection + QStringLiteral("/SMTP"), m_ui->txtSMTP->text());
+        SaveCheckboxSetting(MainSection, QStringLiteral("ChangesToAuctions"),
+                            m_ui->chkChangesToAuctions->isChecked() ? 1 : 0);
+        SaveCheckboxSetting(MainSection, QStringLiteral("NewAuctions"), m_ui->chkNewAuctions->isChecked() ? 1 : 0);
+        SaveOptionSetting(MainSection, QStringLiteral("BriefMessages"), m_ui->optBriefMessages->isChecked());
+        SaveOptionSetting(MainSection, QStringLiteral("DetailedMessages"), m_ui->optDetailedMessage->isChecked());
+        SaveOptionSetting(MainSection, QStringLiteral("ManyMessages"), m_ui->optManyMessages->isChecked());
+        SaveOptionSetting(MainSection, QStringLiteral("OneMessage"), m_ui->optOneMessage->isChecked());
+        settings.sync();
+        if (settings.status() != QSettings::NoError)
+            throw AppError::platform(ErrorNumber::PathFileAccess);
+
+        m_oSellers.reset();
+        m_oRecipients.reset();
+        m_oEmail.reset();
+        m_oPageConnection.reset();
+        if (m_frmMessage)
+            m_frmMessage->close();
+        m_oNewInstallConnection.reset();
+        m_oStartStatus = nullptr;
+
+        m_trayIcon.hide();
+        bSaved = true;
+    });
+    // A failed step leaves its report on screen; the program still ends
+    // cleanly once the report has been read.
+    m_trayIcon.hide();
+    m_bUnloaded = true;
+    Q_EMIT Unloaded(bSaved);
+}
+
+void FAlert::SaveCheckboxSetting(const QString &sSection, const QString &sKey, int iValue)
+{
+    passingOn("FAlert", "SaveCheckboxSetting", [&] {
+        userSettings().setValue(sSection + u'/' + sKey, iValue == 1 ? QStringLiteral("1") : QStringLiteral("0"));
+    });
+}
+
+void FAlert::SaveOptionSetting(const QString &sSection, const QString &sKey, bool bValue)
+{
+    passingOn("FAlert", "SaveOptionSetting", [&] {
+        userSettings().setValue(sSection + u'/' + sKey, bValue ? QStringLiteral("1") : QStringLiteral("0"));
+    });
+}
+
+// ---------------------------------------------------------------------------
+// Lists
+
+void FAlert::OnCmdAddAccountClick()
+{
+    reporting("FAlert", "OnCmdAddAccountClick", [&] { addEntry(false); });
+}
+
+void FAlert::OnCmdAddEmailClick()
+{
+    reporting("FAlert", "OnCmdAddEmailClick", [&] { addEntry(true); });
+}
+
+void FAlert::addEntry(bool bRecipients)
+{
+    {
+        FAdd dialog(this);
+        dialog.setEmailMode(bRecipients);
+        dialog.exec();
+        if (!dialog.Cancelled()) {
+            CUserIDs &list = bRecipients ? *m_oRecipients : *m_oSellers;
+            if (const CUserID *entry = list.Add(dialog.Address())) {
+                (bRecipients ? m_ui->lstEmail : m_ui->lstAccounts)->addItem(entry->UserID());
+                saveList(bRecipients);
+            }
+        }
+    }
+    ReviseFormStatus();
+}
+
+void FAlert::OnCmdDeleteAccountClick()
+{
+    reporting("FAlert", "OnCmdDeleteAccountClick", [&] {
+        DeleteListItem(false, *m_ui->lstAccounts);
+        ReviseFormStatus();
+    });
+}
+
+void FAlert::OnCmdDeleteEmailClick()
+{
+    reporting("FAlert", "OnCmdDeleteEmailClick", [&] {
+        DeleteListItem(true, *m_ui->lstEmail);
+        ReviseFormStatus();
+    });
+}
+
+void FAlert::OnLstAccountsKeyDown(int iKeyCode)
+{
+    reporting("FAlert", "OnLstAccountsKeyDown", [&] {
+        if (iKeyCode == DeleteKeyCode)
+            DeleteListItem(false, *m_ui->lstAccounts);
+        ReviseFormStatus();
+    });
+}
+
+void FAlert::OnLstEmailKeyDown(int iKeyCode)
+{
+    reporting("FAlert", "OnLstEmailKeyDown", [&] {
+        if (iKeyCode == DeleteKeyCode)
+            DeleteListItem(true, *m_ui->lstEmail);
+        ReviseFormStatus();
+    });
+}
+
+bool FAlert::eventFilter(QObject *watched, QEvent *event)
+{
+    if (event->type() == QEvent::KeyPress
+        && (watched == m_ui->lstAccounts || watched == m_ui->lstEmail)) {
+        const int key = static_cast<QKeyEvent *>(event)->key();
+        const int keyCode = key == Qt::Key_Delete ? DeleteKeyCode : key;
+        if (watched == m_ui->lstAccounts)
+            OnLstAccountsKeyDown(keyCode);
+        else
+            OnLstEmailKeyDown(keyCode);
+        if (key == Qt::Key_Delete)
+            return true;
+    }
+    return QMainWindow::eventFilter(watched, event);
+}
+
+void FAlert::OnLstAccountsClick()
+{
+    reporting("FAlert", "OnLstAccountsClick", [&] { ReviseFormStatus(); });
+}
+
+void FAlert::OnListAddressesClick()
+{
+    reporting("FAlert", "OnListAddressesClick", [&] { ReviseFormStatus(); });
+}
+
+void FAlert::DeleteListItem(bool bRecipients, QListWidget &list)
+{
+    passingOn("FAlert", "DeleteListItem", [&] {
+        const int index = list.currentRow();
+        if (index == -1 || list.selectedItems().isEmpty())
+            return;
+        (bRecipients ? *m_oRecipients : *m_oSellers).Remove(list.item(index)->text());
+        saveList(bRecipients);
+        delete list.takeItem(index);
+        const int next = std::min(index, list.count() - 1);
+        list.setCurrentRow(next);
+        if (next >= 0)
+            list.item(next)->setSelected(true);
+    });
+}
+
+void FAlert::OnLstAccountsDblClick()
+{
+    reporting("FAlert", "OnLstAccountsDblClick", [&] {
+        const QListWidgetItem *selected = m_ui->lstAccounts->currentItem();
+        if (selected && !selected->text().isEmpty())
+            BrowseSellerHistory(selected->text());
+    });
+}
+
+void FAlert::BrowseSellerHistory(const QString &sSellerID)
+{
+    passingOn("FAlert", "BrowseSellerHistory", [&] {
+        WebBrowse(m_network.listingHost + QStringLiteral("ws/eBayISAPI.dll?") + QStringLiteral("ViewSellersOtherItems&userid=")
+                  + sSellerID + QStringLiteral("&completed=") + QStringLiteral("0")
+                  + QStringLiteral("&sort=3&since=-1&include=0&page=1&rows=25"));
+    });
+}
+
+void FAlert::WebBrowse(const QString &sURL)
+{
+    passingOn("FAlert", "WebBrowse", [&] { Shell::open(m_network.clickThroughPrefix + URLEncode(sURL)); });
+}
+
+QString FAlert::URLEncode(const QString &sText)
+{
+    return passingOn("FAlert", "URLEncode", [&] {
+        QString text = sText;
+        text.replace(u':', QStringLiteral("%3A"));
+        text.replace(u'?', QStringLiteral("%3F"));
+        text.replace(u'&', QStringLiteral("%26"));
+        text.replace(u'=', QStringLiteral("%3D"));
+        return text;
+    });
+}
+
+// ---------------------------------------------------------------------------
+// Alert kinds
+
+void FAlert::OnChkChangesToAuctionsClick()
+{
+    reporting("FAlert", "OnChkChangesToAuctionsClick", [&] {
+        if (!m_ui->chkChangesToAuctions->isChecked() && !m_ui->chkNewAuctions->isChecked())
+            m_ui->chkNewAuctions->setChecked(true);
+    });
+}
+
+void FAlert::OnChkNewAuctionsClick()
+{
+    reporting("FAlert", "OnChkNewAuctionsClick", [&] {
+        if (!m_ui->chkNewAuctions->isChecked() && !m_ui->chkChangesToAuctions->isChecked())
+            m_ui->chkChangesToAuctions->setChecked(true);
+    });
+}
+
+// ---------------------------------------------------------------------------
+// Menus and tray
+
+void FAlert::OnMnuFileExitClick()
+{
+    reporting("FAlert", "OnMnuFileExitClick", [&] { Unload(UnloadByProgram); });
+}
+
+void FAlert::OnMnuFileMinimizeClick()
+{
+    reporting("FAlert", "OnMnuFileMinimizeClick", [&] { setWindowState(windowState() | Qt::WindowMinimized); });
+}
+
+void FAlert::OnMnuHelpAboutClick()
+{
+    reporting("FAlert", "OnMnuHelpAboutClick", [&] {
+        FAbout about(this);
+        about.exec();
+    });
+}
+
+void FAlert::OnMnuHelpContentsClick()
+{
+    reporting("FAlert", "OnMnuHelpContentsClick", [&] {
+        Shell::open(QUrl::fromLocalFile(ProgramFolder::path() + QStringLiteral("/help.html")).toString());
+    });
+}
+
+void FAlert::OnMnuHelpFeedbackClick()
+{
+    reporting("FAlert", "OnMnuHelpFeedbackClick", [&] {
+        Shell::open(QStringLiteral("mailto:") + Brand::SupportEmail + QStringLiteral("?subject=Zorvane ")
+                    + Version::full());
+    });
+}
+
+void FAlert::OnMnuHelpPellridgeClick()
+{
+    reporting("FAlert", "OnMnuHelpPellridgeClick", [&] { Shell::open(Brand::CompanyURL); });
+}
+
+void FAlert::OnMnuHelpJoinClick()
+{
+    reporting("FAlert", "OnMnuHelpJoinClick", [&] {
+        Shell::open(QStringLiteral("mailto:") + Brand::SubscribeEmail
+                    + QStringLiteral("?subject=Subscribe Mailing List - ZV"));
+    });
+}
+
+void FAlert::Form_MouseMove(int iMessage)
+{
+    switch (iMessage) {
+    case TrayLeftButtonUp:
+    case TrayLeftDoubleClick:
+        restoreFromTray();
+        break;
+    case TrayRightButtonUp:
+        activateWindow();
+        mnuPopup->popup(QCursor::pos());
+        break;
+    default:
+        break;
+    }
+}
+
+void FAlert::mnuPopupRestore_Click()
+{
+    restoreFromTray();
+}
+
+void FAlert::mnuPopupExit_Click()
+{
+    OnMnuFileExitClick();
+}
+
+void FAlert::restoreFromTray()
+{
+    setWindowState(windowState() & ~Qt::WindowMinimized);
+    show();
+    raise();
+    activateWindow();
+}

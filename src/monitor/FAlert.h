@@ -1,0 +1,163 @@
+#pragma once
+
+#include "monitor/NetworkSettings.h"
+
+#include <QMainWindow>
+#include <QPointer>
+#include <QSystemTrayIcon>
+
+#include <array>
+#include <memory>
+
+class CEmail;
+class CStartStatus;
+class CToolTip;
+class CUserIDs;
+class CWebConnection;
+class FMessage;
+class QLabel;
+class QListWidget;
+class QMenu;
+class ShellIcon;
+
+namespace Ui {
+class FAlert;
+}
+
+// The main window: the seller and recipient lists, the sender and server,
+// the alert options, the status line and the tray icon. It owns everything
+// that lives as long as the program and saves it when it unloads.
+//
+// Window and control events forward at once to the procedure named On +
+// control + event; entry procedures report their errors, inner ones pass
+// them on (see dialogs/ErrorPatterns.h).
+class FAlert : public QMainWindow
+{
+    Q_OBJECT
+
+public:
+    // Why the window is unloading: the user closed it (the only case that
+    // asks first), the program unloaded it, or the desktop session is ending.
+    enum UnloadMode { UnloadByUser = 0, UnloadByProgram = 1, UnloadBySession = 2 };
+
+    explicit FAlert(QWidget *parent = nullptr);
+    ~FAlert() override;
+
+    void Initialize(CStartStatus *oStartStatus);
+
+    // Shows the window and loads settings, lists, tray icon and tooltips.
+    void OnFormLoad();
+
+    // Unloads the window without asking, as Exit does; `mode` tells why.
+    void Unload(UnloadMode mode = UnloadByProgram);
+
+    // The tray icon's mouse notifications, by mouse message number:
+    // 514 left release and 515 double click restore the window, 517 right
+    // release opens the tray menu; other numbers do nothing.
+    void Form_MouseMove(int iMessage);
+
+    // Shows a text in the status line, shortened to fit.
+    void UpdateStatusText(const QString &sText);
+    QString StatusText() const;
+
+    // Sets the check interval from the interval box and shows the countdown.
+    void SetInterval();
+    int CheckInterval() const { return m_iCheckInterval; }
+    int MinutesElapsed() const { return m_iMinutesElapsed; }
+
+    static QString URLEncode(const QString &sText);
+
+    const CUserIDs &Sellers() const { return *m_oSellers; }
+    const CUserIDs &Recipients() const { return *m_oRecipients; }
+    const NetworkSettings &Network() const { return m_network; }
+    QMenu *PopupMenu() const { return mnuPopup; }
+    const QSystemTrayIcon &TrayIcon() const { return m_trayIcon; }
+
+Q_SIGNALS:
+    // The unload has ended; the program should end now. `bSaved` is false
+    // when a shutdown step failed (its report is on screen).
+    void Unloaded(bool bSaved);
+
+protected:
+    void closeEvent(QCloseEvent *event) override;
+    void changeEvent(QEvent *event) override;
+
+private:
+    // Load and unload.
+    void OnFormQueryUnload(bool &bCancel, int iUnloadMode);
+    void OnFormResize();
+    void OnFormUnload();
+    int GetControlSetting(const QString &sSection, const QString &sKey, const QString &sKind);
+    void SaveCheckboxSetting(const QString &sSection, const QString &sKey, int iValue);
+    void SaveOptionSetting(const QString &sSection, const QString &sKey, bool bValue);
+    void FillEmailListBox();
+    void FillAccountList();
+    void CreateToolTips();
+    void CreateToolTip(std::unique_ptr<CToolTip> &oToolTip, const QString &sText,
+                       const QString &sTitle, QWidget *control);
+    void ReviseFormStatus();
+    QString FitText(const QWidget &control, const QString &sCaption);
+    void loadList(bool bRecipients);
+    void saveList(bool bRecipients);
+
+    // The user's work with the window.
+    void OnCboIntervalClick();
+    void OnCmdAddAccountClick();
+    void OnCmdAddEmailClick();
+    void OnCmdDeleteAccountClick();
+    void OnCmdDeleteEmailClick();
+    void OnLstAccountsKeyDown(int iKeyCode);
+    void OnLstEmailKeyDown(int iKeyCode);
+    void OnLstAccountsClick();
+    void OnListAddressesClick();
+    void OnLstAccountsDblClick();
+    void OnChkChangesToAuctionsClick();
+    void OnChkNewAuctionsClick();
+    void OnMnuFileExitClick();
+    void OnMnuFileMinimizeClick();
+    void OnMnuHelpAboutClick();
+    void OnMnuHelpContentsClick();
+    void OnMnuHelpFeedbackClick();
+    void OnMnuHelpPellridgeClick();
+    void OnMnuHelpJoinClick();
+    void mnuPopupRestore_Click();
+    void mnuPopupExit_Click();
+    void addEntry(bool bRecipients);
+    void DeleteListItem(bool bRecipients, QListWidget &list);
+    void BrowseSellerHistory(const QString &sSellerID);
+    void WebBrowse(const QString &sURL);
+    void restoreFromTray();
+
+    bool eventFilter(QObject *watched, QEvent *event) override;
+
+    std::unique_ptr<Ui::FAlert> m_ui;
+    QLabel *m_statusPanel;
+    QMenu *mnuPopup;
+    QSystemTrayIcon m_trayIcon;
+    ShellIcon *ShellIcon1;
+
+    std::unique_ptr<CUserIDs> m_oSellers;
+    std::unique_ptr<CUserIDs> m_oRecipients;
+    std::unique_ptr<CWebConnection> m_oPageConnection;
+    std::unique_ptr<CEmail> m_oEmail;
+    std::unique_ptr<CWebConnection> m_oNewInstallConnection;
+    CStartStatus *m_oStartStatus = nullptr;
+    QPointer<FMessage> m_frmMessage;
+    std::array<std::unique_ptr<CToolTip>, 10> m_toolTips;
+
+    NetworkSettings m_network;
+    QString m_sListFolder;
+    // A list is written back only when it was read completely: a list file
+    // that failed part-way keeps its unread entries on disk.
+    bool m_bSellersLoaded = false;
+    bool m_bRecipientsLoaded = false;
+
+    qint16 m_iCheckInterval = 60;
+    qint16 m_iMinutesElapsed = 0;
+    bool m_bFirstCheck = true;
+    bool m_bVersionChecked = false;
+    bool m_bEmailDone = false;
+
+    int m_iUnloadMode = UnloadByUser;
+    bool m_bUnloaded = false;
+};

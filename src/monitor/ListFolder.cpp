@@ -1,0 +1,19 @@
+#include "ListFolder.h"
+
+#include "config/ProgramFolder.h"
+
+#include <QDir>
+#include <QFileInfo>
+#include <QStandardPaths>
+
+QString ListFolder::path()
+{
+    const QString programFolder = ProgramFolder::path();
+    const QFileInfo info(programFolder);
+    if (info.isDir() && info.isWritable())
+        return programFolder;
+
+    const QString dataFolder = QStandardPaths::writableLocation(QStandardPaths::AppDataLocation);
+    QDir().mkpath(dataFolder);
+    return dataFolder;
+}
