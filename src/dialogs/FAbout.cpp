@@ -6,6 +6,8 @@
 #include "config/Version.h"
 #include "desktop/Shell.h"
 
+#include <QApplication>
+#include <QIcon>
 #include <QPushButton>
 
 FAbout::FAbout(QWidget *parent)
@@ -25,6 +27,13 @@ void FAbout::OnFormLoad()
     m_ui->lblAbout->setText(QStringLiteral("Zorvane is brought to you by ") + Brand::CompanyName
                             + QStringLiteral(", makers of fine online auction software."));
     m_ui->lblVersion->setText(QStringLiteral("Version: ") + Version::full());
+
+    // The program's icon, when start-up has given it one.
+    const QIcon icon = QApplication::windowIcon();
+    if (icon.isNull())
+        m_ui->imgLogo->hide();
+    else
+        m_ui->imgLogo->setPixmap(icon.pixmap(48, 48));
 }
 
 void FAbout::OnCmdVisitClick()

@@ -175,15 +175,6 @@ private Q_SLOTS:
         QCOMPARE(Brand::ErrorReportEmail, QStringLiteral("bugs@acme.example")); // went on after OK
     }
 
-    void unclosedTagFails()
-    {
-        RecordingMessageBoxes boxes;
-        QCOMPARE(CCustomBrand::GetBrandValue(QStringLiteral("<CompanyName>Acme"), QStringLiteral("CompanyName")),
-                 QString());
-        QCOMPARE(boxes.requests().size(), 1);
-        QCOMPARE(boxes.requests().first().text, problemText(QStringLiteral("Invalid procedure call or argument")));
-    }
-
     void emptyFileShowsFiveMessages()
     {
         writeBrandFile({});

@@ -3,7 +3,10 @@
 #include "dialogs/FAbout.h"
 #include "UrlCatcher.h"
 
+#include <QApplication>
 #include <QGroupBox>
+#include <QIcon>
+#include <QPixmap>
 #include <QLabel>
 #include <QPushButton>
 #include <QTest>
@@ -33,6 +36,24 @@ private Q_SLOTS:
                  QStringLiteral("Version: %1.%2.%3").arg(Version::Major).arg(Version::Minor).arg(Version::Revision));
         QCOMPARE(about.findChild<QPushButton *>(QStringLiteral("cmdVisit"))->text(), QStringLiteral("&Visit Us"));
         QCOMPARE(about.findChild<QPushButton *>(QStringLiteral("cmdClose"))->text(), QStringLiteral("&Close"));
+    }
+
+    void programIconShownOnlyWhenThereIsOne()
+    {
+        {
+            FAbout about;
+            about.show();
+            QVERIFY(!about.findChild<QLabel *>(QStringLiteral("imgLogo"))->isVisible());
+        }
+        QPixmap pixmap(32, 32);
+        pixmap.fill(Qt::blue);
+        QApplication::setWindowIcon(QIcon(pixmap));
+        FAbout about;
+        about.show();
+        auto *imgLogo = about.findChild<QLabel *>(QStringLiteral("imgLogo"));
+        QVERIFY(imgLogo->isVisible());
+        QVERIFY(!imgLogo->pixmap().isNull());
+        QApplication::setWindowIcon(QIcon());
     }
 
     void visitOpensTheSiteAndStaysOpen()
