@@ -126,7 +126,7 @@ private Q_SLOTS:
     {
         QWidget owner;
         owner.show();
-        QVERIFY(QTest::qWaitForWindowActive(&owner));
+        QVERIFY(QTest::qWaitForWindowExposed(&owner));
         ShellIcon *icon = new ShellIcon(&owner); // owned by the window
         EventLog log(*icon);
 
@@ -153,7 +153,7 @@ private Q_SLOTS:
         QWidget other;
         other.showMaximized();
         // Let the window settle: a change of the active window closes popups.
-        QVERIFY(QTest::qWaitForWindowActive(&other));
+        QVERIFY(QTest::qWaitForWindowExposed(&other));
         ShellIcon icon(&owner);
         icon.ShowSysMenu(&other);
         QPointer<QMenu> menu = openSysMenu();
