@@ -89,10 +89,10 @@ QString CCustomBrand::ReadBrandFile()
     m_bBrandFileFound = false;
     const QString path = BrandFilePath();
 
-    // A folder of that name (or anything else that is not a plain file)
-    // counts as no brand file at all.
+    // Only a plain file is read: a folder of that name, or a pipe or device
+    // that could keep the read waiting for ever, counts as no brand file.
     const QFileInfo info(path);
-    if (!info.exists() || info.isDir())
+    if (!info.isFile())
         return {};
 
     QFile file(path);

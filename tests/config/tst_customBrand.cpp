@@ -5,8 +5,11 @@
 #include "TestFiles.h"
 
 #include <QDir>
+#include <QFile>
 #include <QTemporaryDir>
 #include <QTest>
+
+#include <sys/stat.h>
 
 namespace {
 
@@ -82,9 +85,20 @@ private Q_SLOTS:
         QVERIFY(boxes.requests().isEmpty());
     }
 
-    void directoryNamedAppDataCountsAsNoFile()
+    void unreadableAppDataCountsAsNoFile_data()
     {
-        QVERIFY(QDir(m_folder->path()).mkdir(QStringLiteral("AppData")));
+        QTest::addColumn<bool>("pipe");
+        QTest::newRow("directory") << false;
+        QTest::newRow("named pipe") << true; // reading it would wait for a writer
+    }
+
+    void unreadableAppDataCountsAsNoFile()
+    {
+        QFETCH(bool, pipe);
+        if (pipe)
+            QCOMPARE(::mkfifo(QFile::encodeName(brandFile()).constData(), 0600), 0);
+        else
+            QVERIFY(QDir(m_folder->path()).mkdir(QStringLiteral("AppData")));
         RecordingMessageBoxes boxes;
         CCustomBrand brand;
         brand.Initialize();
