@@ -26,6 +26,7 @@ qint16 errorNumber(QAbstractSocket::SocketError error)
 
 FWinsock::FWinsock(QObject *parent)
     : QObject(parent)
+    , m_timWinsock(this)
 {
     setObjectName(QStringLiteral("FWinsock"));
     m_timWinsock.setObjectName(QStringLiteral("timWinsock"));

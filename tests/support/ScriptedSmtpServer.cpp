@@ -1,0 +1,109 @@
+#include "ScriptedSmtpServer.h"
+
+#include <QHostAddress>
+#include <QTcpSocket>
+
+ScriptedSmtpServer::ScriptedSmtpServer(QObject *parent)
+    : QObject(parent)
+{
+    connect(&m_server, &QTcpServer::newConnection, this, &ScriptedSmtpServer::onNewConnection);
+}
+
+bool ScriptedSmtpServer::listen()
+{
+    return m_server.listen(QHostAddress::LocalHost, 0);
+}
+
+void ScriptedSmtpServer::send(const QByteArray &bytes)
+{
+    if (m_client) {
+        m_client->write(bytes);
+        m_client->flush();
+    }
+}
+
+void ScriptedSmtpServer::closeClient()
+{
+    if (m_client) {
+        m_client->flush();
+        m_client->disconnectFromHost();
+    }
+}
+
+void ScriptedSmtpServer::onNewConnection()
+{
+    while (QTcpSocket *socket = m_server.nextPendingConnection()) {
+        if (m_client) {
+            m_client->abort();
+            m_client->deleteLater();
+        }
+        m_client = socket;
+        ++m_connections;
+        m_pending.clear();
+        m_bInData = false;
+        connect(socket, &QTcpSocket::readyRead, this, &ScriptedSmtpServer::onReadyRead);
+        connect(socket, &QTcpSocket::disconnected, this, &ScriptedSmtpServer::clientDisconnected);
+        Q_EMIT clientConnected();
+        if (!m_greeting.bytes.isEmpty())
+            send(m_greeting.bytes);
+        if (m_greeting.bCloseAfter)
+            closeClient();
+    }
+}
+
+void ScriptedSmtpServer::onReadyRead()
+{
+    auto *socket = qobject_cast<QTcpSocket *>(sender());
+    if (!socket || socket != m_client)
+        return;
+    const QByteArray bytes = socket->readAll();
+    m_received += bytes;
+    m_pending += bytes;
+    for (;;) {
+        if (m_bInData) {
+            // The message ends at CR LF "." CR LF; the data phase begins at
+            // a line start (just after the DATA line's CR LF).
+            const qsizetype found = (QByteArrayLiteral("\r\n") + m_pending).indexOf("\r\n.\r\n");
+            if (found < 0)
+                return;
+            const qsizetype end = found + 3;
+            m_data = m_pending.left(end);
+            m_pending.remove(0, end);
+            m_bInData = false;
+            Q_EMIT messageReceived();
+            reply(QStringLiteral("."), QByteArrayLiteral("250 2.0.0 queued\r\n"));
+            continue;
+        }
+        const qsizetype eol = m_pending.indexOf("\r\n");
+        if (eol < 0)
+            return;
+        const QString line = QString::fromLatin1(m_pending.left(eol));
+        m_pending.remove(0, eol + 2);
+        m_commands << line;
+        QString verb = line.section(u' ', 0, 0).section(u':', 0, 0).toUpper();
+        Q_EMIT commandReceived(verb);
+        if (verb == QLatin1String("HELO") || verb == QLatin1String("MAIL")
+            || verb == QLatin1String("RCPT")) {
+            reply(verb, QByteArrayLiteral("250 OK\r\n"));
+        } else if (verb == QLatin1String("DATA")) {
+            const Reply scripted = m_replies.value(verb, Reply{QByteArrayLiteral("354 go ahead\r\n")});
+            m_bInData = scripted.bytes.startsWith("354");
+            reply(verb, QByteArrayLiteral("354 go ahead\r\n"));
+        } else if (verb == QLatin1String("QUIT")) {
+            reply(verb, QByteArrayLiteral("221 bye\r\n"));
+        } else {
+            reply(verb, QByteArrayLiteral("500 unknown\r\n"));
+        }
+        if (!m_client)
+            return;
+    }
+}
+
+void ScriptedSmtpServer::reply(const QString &verb, const QByteArray &defaultReply)
+{
+    const Reply scripted = m_replies.value(verb, Reply{defaultReply});
+    if (!scripted.bytes.isEmpty())
+        send(scripted.bytes);
+    if (scripted.bCloseAfter)
+        closeClient();
+}
