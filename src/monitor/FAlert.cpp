@@ -295,6 +295,15 @@ void FAlert::CreateToolTips()
     });
 }
 
+const CToolTip *FAlert::ToolTipOf(const QWidget *control) const
+{
+    for (const auto &toolTip : m_toolTips) {
+        if (toolTip && toolTip->HwndParentControl() == control)
+            return toolTip.get();
+    }
+    return nullptr;
+}
+
 void FAlert::CreateToolTip(std::unique_ptr<CToolTip> &oToolTip, const QString &sText,
                            const QString &sTitle, QWidget *control)
 {

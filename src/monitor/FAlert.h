@@ -72,6 +72,8 @@ public:
     const NetworkSettings &Network() const { return m_network; }
     QMenu *PopupMenu() const { return mnuPopup; }
     const QSystemTrayIcon &TrayIcon() const { return m_trayIcon; }
+    // The tooltip made at load for a control, or null.
+    const CToolTip *ToolTipOf(const QWidget *control) const;
 
 Q_SIGNALS:
     // The unload has ended; the program should end now. `bSaved` is false
