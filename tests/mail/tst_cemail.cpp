@@ -10,6 +10,7 @@
 #include <QHostInfo>
 #include <QSignalSpy>
 #include <QTcpServer>
+#include <QTimer>
 #include <QTest>
 
 using Reply = ScriptedSmtpServer::Reply;
@@ -497,8 +498,12 @@ private Q_SLOTS:
             }
         });
         connect(&email, &CEmail::WinsockMessage, this, [&](const QString &s) {
+            // Once the first session's handler is done, the second session's
+            // connection attempt must be covered by a running timer.
             if (s.contains(QStringLiteral("Timed out")) && rec.closedSpy.count() == 1)
-                bTimerRunningAfterTimeOut = email.frmWinsock()->TimerEnabled();
+                QTimer::singleShot(0, this, [&] {
+                    bTimerRunningAfterTimeOut = email.frmWinsock()->TimerEnabled();
+                });
         });
         startSession(email, server);
         QVERIFY(rec.waitClosed(2));
