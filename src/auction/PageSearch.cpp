@@ -2,16 +2,103 @@
 
 #include "dialogs/AppError.h"
 
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
+
 namespace {
 
-// An ASCII needle ignoring letter case: anchor on the first character's two
-// cases with the fast single-character search, then compare the rest. Gives
-// the same answer as QStringView::indexOf with Qt::CaseInsensitive for an
-// ASCII needle, since no other character folds to an ASCII letter.
-inline char16_t asciiLower(char16_t c)
+// Finding a needle fast: the page is filtered 8 characters at a time on two
+// anchor characters of the needle (the first and the one before the last,
+// which tell the markers here apart well), and only the few candidates that
+// pass are compared in full. Ignoring letter case applies to ASCII letters
+// only: a letter matches itself in either case; no other character folds to
+// an ASCII letter, so this agrees with Qt's case-insensitive search for the
+// ASCII needles used here.
+inline bool isAsciiLetter(char16_t c)
 {
-    return (c >= u'A' && c <= u'Z') ? char16_t(c + 32) : c;
+    return (c >= u'a' && c <= u'z') || (c >= u'A' && c <= u'Z');
 }
+
+inline char16_t foldAscii(char16_t c)
+{
+    return isAsciiLetter(c) ? char16_t(c | 0x20) : c;
+}
+
+class Finder
+{
+public:
+    Finder(QStringView needle, bool caseless)
+        : m_needle(needle.utf16())
+        , m_length(needle.size())
+        , m_caseless(caseless)
+    {
+        m_second = m_length >= 3 ? m_length - 2 : m_length - 1;
+        m_anchorA = m_needle[0];
+        m_anchorB = m_needle[m_second];
+        if (caseless) {
+            m_foldA = isAsciiLetter(m_anchorA) ? 0x20 : 0;
+            m_foldB = isAsciiLetter(m_anchorB) ? 0x20 : 0;
+            m_anchorA = char16_t(m_anchorA | m_foldA);
+            m_anchorB = char16_t(m_anchorB | m_foldB);
+        }
+    }
+
+    qsizetype find(const char16_t *data, qsizetype size, qsizetype from) const
+    {
+        const qsizetype last = size - m_length; // last possible start
+        qsizetype at = from;
+#if defined(__SSE2__)
+        const __m128i anchorA = _mm_set1_epi16(short(m_anchorA));
+        const __m128i anchorB = _mm_set1_epi16(short(m_anchorB));
+        const __m128i foldA = _mm_set1_epi16(short(m_foldA));
+        const __m128i foldB = _mm_set1_epi16(short(m_foldB));
+        for (; at + 7 <= last; at += 8) {
+            const __m128i a = _mm_or_si128(
+                _mm_loadu_si128(reinterpret_cast<const __m128i *>(data + at)), foldA);
+            const __m128i b = _mm_or_si128(
+                _mm_loadu_si128(reinterpret_cast<const __m128i *>(data + at + m_second)), foldB);
+            unsigned mask = unsigned(_mm_movemask_epi8(
+                _mm_and_si128(_mm_cmpeq_epi16(a, anchorA), _mm_cmpeq_epi16(b, anchorB))));
+            while (mask) {
+                const int bit = __builtin_ctz(mask);
+                if (matchesAt(data, at + bit / 2))
+                    return at + bit / 2;
+                mask &= ~(3u << bit);
+            }
+        }
+#endif
+        for (; at <= last; ++at) {
+            if (matchesAt(data, at))
+                return at;
+        }
+        return -1;
+    }
+
+private:
+    bool matchesAt(const char16_t *data, qsizetype at) const
+    {
+        if (m_caseless) {
+            for (qsizetype k = 0; k < m_length; ++k)
+                if (foldAscii(data[at + k]) != foldAscii(m_needle[k]))
+                    return false;
+            return true;
+        }
+        for (qsizetype k = 0; k < m_length; ++k)
+            if (data[at + k] != m_needle[k])
+                return false;
+        return true;
+    }
+
+    const char16_t *m_needle;
+    qsizetype m_length;
+    bool m_caseless;
+    qsizetype m_second = 0;
+    char16_t m_anchorA = 0;
+    char16_t m_anchorB = 0;
+    char16_t m_foldA = 0;
+    char16_t m_foldB = 0;
+};
 
 bool isAscii(QStringView text)
 {
@@ -19,32 +106,6 @@ bool isAscii(QStringView text)
         if (c.unicode() > 0x7f)
             return false;
     return true;
-}
-
-qsizetype findAsciiCaseless(QStringView page, QStringView needle, qsizetype position)
-{
-    const qsizetype length = needle.size();
-    const char16_t first = asciiLower(needle.at(0).unicode());
-    const bool firstIsLetter = first >= u'a' && first <= u'z';
-    const qsizetype last = page.size() - length;
-    const char16_t *data = page.utf16();
-    for (qsizetype at = position; at <= last; ++at) {
-        if (!firstIsLetter) {
-            // Jump to the next candidate with the vectorised single-character
-            // search (the usual case: "<").
-            at = page.indexOf(QChar(first), at);
-            if (at < 0 || at > last)
-                return -1;
-        } else if (asciiLower(data[at]) != first) {
-            continue;
-        }
-        qsizetype k = 1;
-        while (k < length && asciiLower(data[at + k]) == asciiLower(needle.at(k).unicode()))
-            ++k;
-        if (k == length)
-            return at;
-    }
-    return -1;
 }
 
 } // namespace
@@ -73,9 +134,9 @@ qsizetype PageSearch::scan(qsizetype position) const
 {
     if (position >= m_page.size())
         return -1;
-    if (m_cs == Qt::CaseInsensitive && isAscii(m_needle))
-        return findAsciiCaseless(m_page, m_needle, position);
-    return m_page.indexOf(m_needle, position, m_cs);
+    if (m_needle.isEmpty() || (m_cs == Qt::CaseInsensitive && !isAscii(m_needle)))
+        return m_page.indexOf(m_needle, position, m_cs);
+    return Finder(m_needle, m_cs == Qt::CaseInsensitive).find(m_page.utf16(), m_page.size(), position);
 }
 
 qsizetype PageSearch::from(qsizetype position)

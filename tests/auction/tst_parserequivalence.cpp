@@ -4,6 +4,7 @@
 // items, result and error text.
 
 #include "auction/CItems.h"
+#include "auction/PageSearch.h"
 #include "dialogs/AppError.h"
 #include "dialogs/ErrorPatterns.h"
 
@@ -237,6 +238,56 @@ class TestParserEquivalence : public QObject
     Q_OBJECT
 
 private Q_SLOTS:
+    void rememberedSearchesAgreeWithPlainOnes()
+    {
+        // Random texts over a small alphabet, needles of 1 to 12 characters
+        // (the vector filter and its scalar tail), letter case ignored or
+        // not, asked from positions in any order.
+        QRandomGenerator random(99);
+        const QString alphabet = QStringLiteral("aAbB<>/\"\u00e9 ");
+        for (int round = 0; round < 400; ++round) {
+            QString text;
+            const int length = random.bounded(0, 300);
+            for (int i = 0; i < length; ++i)
+                text += alphabet.at(random.bounded(int(alphabet.size())));
+            QString needle;
+            const int needleLength = random.bounded(1, 13);
+            for (int i = 0; i < needleLength; ++i)
+                needle += alphabet.at(random.bounded(int(alphabet.size())));
+            // Often a needle cut from the text itself, so that it is found.
+            if (length > 12 && random.bounded(2))
+                needle = text.mid(random.bounded(length - needleLength), needleLength);
+            const auto cs = random.bounded(2) ? Qt::CaseSensitive : Qt::CaseInsensitive;
+            PageSearch search(text, needle, cs);
+            qsizetype position = 0;
+            for (int query = 0; query < 60; ++query) {
+                switch (random.bounded(4)) {
+                case 0: position = random.bounded(length + 3); break; // anywhere
+                case 1: position = qMax<qsizetype>(0, position - random.bounded(3)); break; // just before
+                default: position += random.bounded(6); break; // onwards
+                }
+                const qsizetype expected = PageSearch::plain(text, needle, position, cs);
+                if (search.from(position) != expected) {
+                    qWarning().noquote() << "text:" << text << "needle:" << needle << "cs:" << cs
+                                         << "from:" << position;
+                    QCOMPARE(PageSearch(text, needle, cs).from(position), expected);
+                    QFAIL("remembered answer differs from the plain search");
+                }
+            }
+        }
+    }
+
+    void searchFromANegativePositionIsAnInvalidCall()
+    {
+        PageSearch search(u"abc", u"b");
+        try {
+            search.from(-1);
+            QFAIL("nothing raised");
+        } catch (const AppError &error) {
+            QCOMPARE(error.number(), ErrorNumber::InvalidArgument);
+        }
+    }
+
     void roughRowsGiveThePlainResults()
     {
         QRandomGenerator random(20261206);
