@@ -34,6 +34,10 @@ QString trimSpaces(const QString &text)
 CUserID *CUserIDs::Add(const QString &sUserID)
 {
     return passingOn("CUserIDs", "Add", [&]() -> CUserID * {
+        // A line break inside an ID would come back from the list file as
+        // two IDs; such an ID is refused rather than saved broken.
+        if (sUserID.contains(u'\r') || sUserID.contains(u'\n'))
+            throw AppError::platform(ErrorNumber::InvalidArgument);
         const QString key = keyOf(sUserID);
         const auto present = m_byKey.constFind(key);
         if (present != m_byKey.cend()) {

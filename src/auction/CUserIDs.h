@@ -27,6 +27,8 @@ public:
     // Adds sUserID as it is (no trimming, empty accepted). An exact repeat of
     // a present ID adds nothing and returns nullptr; an ID that differs from
     // a present one in letter case only raises the duplicate-key error (457).
+    // An ID holding CR or LF cannot be written to a list file as one line
+    // and raises the invalid-argument error (5).
     CUserID *Add(const QString &sUserID);
 
     // Removes the entry stored under sUserID (letter case ignored); an ID not

@@ -79,6 +79,18 @@ private Q_SLOTS:
         QCOMPARE(idsOf(list), (QStringList{QString(), QStringLiteral(" a "), QStringLiteral("a")}));
     }
 
+    void idsWithLineBreaksAreRefused()
+    {
+        // They would come back from the list file as two entries.
+        CUserIDs list;
+        const auto error = raisedBy([&] { list.LoadFromSpaceDelimitedString(QStringLiteral("a\nb c")); });
+        QVERIFY(error);
+        QCOMPARE(error->description(), QStringLiteral("CUserIDs.LoadFromSpaceDelimitedString -2147221504 "
+                                                      "CUserIDs.Add 5 Invalid procedure call or argument"));
+        QVERIFY(raisedBy([&] { list.Add(QStringLiteral("x\ry")); }));
+        QCOMPARE(list.Count(), 0);
+    }
+
     void removeIgnoresCaseAndKeepsOrder()
     {
         CUserIDs list;
