@@ -4,8 +4,6 @@
 #include "dialogs/ErrorPatterns.h"
 #include "web/PageText.h"
 
-#include <qcoro/qcorosignal.h>
-
 #include <QUrl>
 
 namespace {
@@ -44,13 +42,12 @@ QCoro::Task<QString> CWebConnection::GetWebPage(QString sURL)
     // Every failure, including one in starting the request, is an empty page.
     try {
         PageRequest *request = startRequest(sURL, PageRequest::Mode::Awaited);
-        // The request reports from the event loop, and the awaiter only
-        // resumes this frame while the request (a child of this connection)
-        // still exists. A connection destroyed in the meantime takes the
-        // request with it and this frame is simply never resumed; nothing
-        // below touches the connection.
-        const auto [ok, body] = co_await qCoro(request, &PageRequest::finished);
-        co_return ok ? PageText::fromBytes(body) : QString();
+        // The request resumes this frame from the event loop, and only while
+        // it (a child of this connection) still exists. A connection
+        // destroyed in the meantime takes the request with it and this frame
+        // is simply never resumed; nothing below touches the connection.
+        const PageRequest::Outcome outcome = co_await request->outcome();
+        co_return outcome.ok ? PageText::fromBytes(outcome.body) : QString();
     } catch (...) {
         co_return QString();
     }
@@ -63,10 +60,10 @@ QString CWebConnection::GetWebPageAsynch(QString sURL)
             throw AppError(ErrorNumber::InvalidArgument,
                            runtimeDescription(ErrorNumber::InvalidArgument) + QStringLiteral(": ") + sURL);
         PageRequest *request = startRequest(sURL, PageRequest::Mode::Signalled);
-        // Queued, so that a listener may release this connection from its
-        // handler without pulling the request out from under itself.
-        connect(request, &PageRequest::finished, this, &CWebConnection::OnFrmInetStateChanged,
-                Qt::QueuedConnection);
+        // The request reports from the event loop and touches nothing of its
+        // own afterwards, so a listener may release this connection from its
+        // handler.
+        connect(request, &PageRequest::finished, this, &CWebConnection::OnFrmInetStateChanged);
     } catch (...) {
         passOnCaughtError(ClassName, "GetWebPageAsynch");
     }
@@ -78,8 +75,10 @@ void CWebConnection::Cancel()
     try {
         const auto requests = findChildren<PageRequest *>(Qt::FindDirectChildrenOnly);
         for (PageRequest *request : requests) {
-            if (request->isDone())
+            if (request->isReported())
                 continue;
+            // An awaited fetch must still end, with ""; a signalled one goes
+            // quiet, even when its answer was already in.
             if (request->mode() == PageRequest::Mode::Awaited)
                 request->cancel();
             else

@@ -6,6 +6,8 @@
 #include <QNetworkReply>
 #include <QNetworkRequest>
 
+#include <utility>
+
 namespace {
 
 // Enough for any sensible chain of site moves; a loop ends in a failure.
@@ -65,6 +67,7 @@ void PageRequest::cancel()
 void PageRequest::abandon()
 {
     m_done = true;
+    m_abandoned = true;
     stopTransfer();
     deleteLater();
 }
@@ -114,13 +117,25 @@ void PageRequest::complete(bool ok)
         m_body.clear();
     // Reported from the event loop: the caller of cancel() and the network
     // stack (whose signal may be running now) are never re-entered.
-    QMetaObject::invokeMethod(
-        this,
-        [this, ok] {
-            Q_EMIT finished(ok, m_body);
-            deleteLater();
-        },
-        Qt::QueuedConnection);
+    QMetaObject::invokeMethod(this, [this, ok] { report(ok); }, Qt::QueuedConnection);
+}
+
+void PageRequest::report(bool ok)
+{
+    m_reported = true;
+    deleteLater();
+    if (m_abandoned)
+        return;
+    const QByteArray body = std::exchange(m_body, {});
+    const std::coroutine_handle<> awaiting = std::exchange(m_awaiting, {});
+    Outcome *const slot = std::exchange(m_outcomeSlot, nullptr);
+    // From here on only locals: whoever hears of the outcome may release the
+    // connection, and this request with it.
+    Q_EMIT finished(ok, body);
+    if (awaiting) {
+        *slot = Outcome{ok, body};
+        awaiting.resume();
+    }
 }
 
 void PageRequest::stopTransfer()

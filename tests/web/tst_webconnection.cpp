@@ -290,6 +290,21 @@ private Q_SLOTS:
         QVERIFY(!page->has_value());
     }
 
+    void resumedCodeMayReleaseTheConnection()
+    {
+        // What the owner of a connection may do once its page is in: drop it.
+        m_server->route("/page", LocalHttpServer::page("done"));
+        auto connection = std::make_unique<CWebConnection>();
+        QPointer<CWebConnection> watched = connection.get();
+        std::optional<QString> got;
+        connection->GetWebPage(m_server->url("/page")).then([&](const QString &page) {
+            got = page;
+            connection.reset();
+        });
+        QTRY_VERIFY_WITH_TIMEOUT(!watched, WaitMs);
+        QCOMPARE(got, std::optional<QString>(QStringLiteral("done")));
+    }
+
     // --- GetWebPageAsynch -----------------------------------------------
 
     void asynchReturnsAtOnceThenSignalsTheWholeTextOnce()
