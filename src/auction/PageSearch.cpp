@@ -12,9 +12,10 @@ namespace {
 // anchor characters of the needle (the first and the one before the last,
 // which tell the markers here apart well), and only the few candidates that
 // pass are compared in full. Ignoring letter case applies to ASCII letters
-// only: a letter matches itself in either case; no other character folds to
-// an ASCII letter, so this agrees with Qt's case-insensitive search for the
-// ASCII needles used here.
+// only: a letter matches itself in either case. Beyond ASCII only the Kelvin
+// sign and the long s fold to ASCII letters (k and s), so for ASCII needles
+// without those two letters this agrees with Qt's case-insensitive search;
+// other needles are left to Qt.
 inline bool isAsciiLetter(char16_t c)
 {
     return (c >= u'a' && c <= u'z') || (c >= u'A' && c <= u'Z');
@@ -100,11 +101,13 @@ private:
     char16_t m_foldB = 0;
 };
 
-bool isAscii(QStringView text)
+bool foldsLikeAscii(QStringView needle)
 {
-    for (QChar c : text)
-        if (c.unicode() > 0x7f)
+    for (QChar c : needle) {
+        const char16_t u = c.unicode();
+        if (u > 0x7f || foldAscii(u) == u'k' || foldAscii(u) == u's')
             return false;
+    }
     return true;
 }
 
@@ -134,7 +137,7 @@ qsizetype PageSearch::scan(qsizetype position) const
 {
     if (position >= m_page.size())
         return -1;
-    if (m_needle.isEmpty() || (m_cs == Qt::CaseInsensitive && !isAscii(m_needle)))
+    if (m_needle.isEmpty() || (m_cs == Qt::CaseInsensitive && !foldsLikeAscii(m_needle)))
         return m_page.indexOf(m_needle, position, m_cs);
     return Finder(m_needle, m_cs == Qt::CaseInsensitive).find(m_page.utf16(), m_page.size(), position);
 }

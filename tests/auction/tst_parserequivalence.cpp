@@ -244,7 +244,7 @@ private Q_SLOTS:
         // (the vector filter and its scalar tail), letter case ignored or
         // not, asked from positions in any order.
         QRandomGenerator random(99);
-        const QString alphabet = QStringLiteral("aAbB<>/\"\u00e9 ");
+        const QString alphabet = QStringLiteral("aAbBkSs<>/\"\u00e9\u212a\u017f ");
         for (int round = 0; round < 400; ++round) {
             QString text;
             const int length = random.bounded(0, 300);
