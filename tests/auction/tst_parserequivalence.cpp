@@ -342,6 +342,20 @@ private Q_SLOTS:
             plainRows += QStringLiteral("<tr>;item=%1\">$%1</tr>").arg(row) + (row % 9 == 8 ? QStringLiteral("\"right\">x</td>\">t<img</TD>") : QString());
         compareOn(plainRows + QStringLiteral("</td>\">y</td>"));
     }
+
+    void hostilePageGivesThePlainResults()
+    {
+        // The benchmark's hostile shape, small enough for the plain search:
+        // bold prices, no "(*)" and no ";requested=" anywhere, so every row
+        // sends those searches to the end of the page.
+        QString page = QStringLiteral("<html><a href=\"x?a=1&amp;b=2\">top</a>\n");
+        for (int row = 0; row < 400; ++row)
+            page += QStringLiteral("<tr><td><a href=\"v?ViewItem&amp;item=%1\">%1</a></td>"
+                                   "<td align=\"right\"><b>$%1.00</b></td><td width=\"45%\">Title %1</td></tr>\n")
+                        .arg(1000 + row);
+        compareOn(page);
+        QCOMPARE(parsedOutcome(page).items.size(), 400);
+    }
 };
 
 QTEST_GUILESS_MAIN(TestParserEquivalence)
