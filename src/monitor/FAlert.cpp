@@ -15,9 +15,15 @@
 #include "dialogs/FMessage.h"
 #include "dialogs/MessageBoxes.h"
 #include "mail/CEmail.h"
+#include "mail/FWinsock.h"
 #include "monitor/ListFolder.h"
 #include "monitor/StatusText.h"
 #include "web/CWebConnection.h"
+
+#include "auction/CItems.h"
+#include "update/CStartStatus.h"
+
+#include <qcoro/qcorosignal.h>
 
 #include <QCloseEvent>
 #include <QCursor>
@@ -44,6 +50,25 @@ constexpr int DeleteKeyCode = 46;
 constexpr int TrayLeftButtonUp = 514;
 constexpr int TrayLeftDoubleClick = 515;
 constexpr int TrayRightButtonUp = 517;
+
+// The end of a listing page's link to the page after it.
+const QString NextPageMarker = QStringLiteral(">&gt;&gt;</a>");
+// A listing page shorter than this did not arrive whole.
+constexpr qsizetype ShortestListingPage = 2500;
+// A seller whose every page claims a successor is read this far at most.
+constexpr int MostListingPages = 1000;
+// How long an alert waits for a mail session to end: the session's own
+// time-outs end it long before, unless something is badly wrong.
+constexpr std::chrono::minutes SessionWaitBound{5};
+
+const QString WelcomeBody = QStringLiteral("Welcome to Zorvane.  \r\n\r\n")
+    + QStringLiteral("The auctions of the sellers you have chosen ")
+    + QStringLiteral("to watch have been scanned and loaded into memory, ")
+    + QStringLiteral("and the program will continue to monitor them on ")
+    + QStringLiteral("a periodic basis to look for changes.  When it ")
+    + QStringLiteral("finds a change in the high bid of any item, it will send the ")
+    + QStringLiteral("details to this email address.  Receipt of this message ")
+    + QStringLiteral("means that everything is working fine.");
 
 // Minutes for each entry of the interval box, in its order.
 constexpr qint16 IntervalMinutes[] = {15, 30, 60, 120, 240, 480};
@@ -91,6 +116,13 @@ FAlert::FAlert(QWidget *parent)
     ShellIcon1->setObjectName(QStringLiteral("ShellIcon1"));
     ShellIcon1->setIcon(windowIcon());
 
+    timSubmitInterval.setObjectName(QStringLiteral("timSubmitInterval"));
+    timSubmitInterval.setInterval(std::chrono::minutes(1));
+    connect(&timSubmitInterval, &QTimer::timeout, this, &FAlert::OnTimerSubmitInterval);
+    m_eventTurn.setSingleShot(true);
+    m_eventTurn.setInterval(0);
+
+    connect(m_ui->cmdCheck, &QPushButton::clicked, this, &FAlert::OnCmdCheckClick);
     connect(m_ui->cboInterval, &QComboBox::activated, this, &FAlert::OnCboIntervalClick);
     connect(m_ui->cmdAddAccount, &QPushButton::clicked, this, &FAlert::OnCmdAddAccountClick);
     connect(m_ui->cmdAddEmail, &QPushButton::clicked, this, &FAlert::OnCmdAddEmailClick);
@@ -131,6 +163,11 @@ void FAlert::OnFormLoad()
         m_oRecipients = std::make_unique<CUserIDs>();
         m_oSellers = std::make_unique<CUserIDs>();
         m_oEmail = std::make_unique<CEmail>();
+        connect(m_oEmail.get(), &CEmail::WinsockMessage, this, &FAlert::OnEmailWinsockMessage);
+        connect(m_oEmail.get(), &CEmail::OnWinsockConnectionClosed, this,
+                &FAlert::OnEmailWinsockConnectionClosed);
+        connect(m_oEmail.get(), &CEmail::OnErrorMessage, this, &FAlert::OnEmailErrorMessage);
+        timSubmitInterval.start();
 
         show();
         repaint();
@@ -140,6 +177,18 @@ void FAlert::OnFormLoad()
 
         QSettings settings = userSettings();
         m_network = NetworkSettings::load(settings);
+        m_changeAlerts = std::make_unique<ChangeAlerts>(
+            m_network.itemHost,
+            ChangeAlerts::Hooks{[this] { return currentSwitches(); },
+                                [this](const QString &text) { UpdateStatusText(text); },
+                                [this] { return letEventsRun(); },
+                                [this](QString body, QString sellerId) {
+                                    return SendEmail(std::move(body), std::move(sellerId));
+                                }});
+        if (m_oStartStatus) {
+            m_oStartStatus->setMakerHost(m_network.makerHost);
+            connect(m_oStartStatus, &CStartStatus::UpdateAccepted, this, [this] { Unload(UnloadByProgram); });
+        }
         m_ui->txtUserName->setText(settings.value(MainSection + QStringLiteral("/FromAddress")).toString());
         m_ui->txtSMTP->setText(settings.value(MainSection + QStringLiteral("/SMTP")).toString());
 
@@ -359,9 +408,10 @@ QString FAlert::FitText(const QWidget &control, const QString &sCaption)
 void FAlert::ReviseFormStatus()
 {
     passingOn("FAlert", "ReviseFormStatus", [&] {
-        m_ui->cmdDeleteEmail->setEnabled(m_ui->lstEmail->currentRow() != -1
+        // Entries cannot be deleted while a check cycle works on the lists.
+        m_ui->cmdDeleteEmail->setEnabled(!m_bCycleRunning && m_ui->lstEmail->currentRow() != -1
                                          && !m_ui->lstEmail->selectedItems().isEmpty());
-        m_ui->cmdDeleteAccount->setEnabled(m_ui->lstAccounts->currentRow() != -1
+        m_ui->cmdDeleteAccount->setEnabled(!m_bCycleRunning && m_ui->lstAccounts->currentRow() != -1
                                            && !m_ui->lstAccounts->selectedItems().isEmpty());
         if (m_oRecipients->Count() == 0)
             UpdateStatusText(QStringLiteral("Idle.  Please add an email address to receive alerts."));
@@ -457,6 +507,8 @@ void FAlert::OnFormUnload()
         if (settings.status() != QSettings::NoError)
             throw AppError::platform(ErrorNumber::PathFileAccess);
 
+        timSubmitInterval.stop();
+        m_eventTurn.stop();
         m_oSellers.reset();
         m_oRecipients.reset();
         m_oEmail.reset();
@@ -470,7 +522,10 @@ void FAlert::OnFormUnload()
         bSaved = true;
     });
     // A failed step leaves its report on screen; the program still ends
-    // cleanly once the report has been read.
+    // cleanly once the report has been read. A cycle that was under way is
+    // never resumed: what it waits on is stopped or gone.
+    timSubmitInterval.stop();
+    m_eventTurn.stop();
     m_trayIcon.hide();
     m_bUnloaded = true;
     Q_EMIT Unloaded(bSaved);
@@ -584,7 +639,7 @@ void FAlert::DeleteListItem(bool bRecipients, QListWidget &list)
 {
     passingOn("FAlert", "DeleteListItem", [&] {
         const int index = list.currentRow();
-        if (index == -1 || list.selectedItems().isEmpty())
+        if (index == -1 || list.selectedItems().isEmpty() || m_bCycleRunning)
             return;
         (bRecipients ? *m_oRecipients : *m_oSellers).Remove(list.item(index)->text());
         saveList(bRecipients);
@@ -731,4 +786,227 @@ void FAlert::restoreFromTray()
     show();
     raise();
     activateWindow();
+}
+
+// ---------------------------------------------------------------------------
+// The check cycle
+
+void FAlert::OnTimerSubmitInterval()
+{
+    reporting("FAlert", "OnTimerSubmitInterval", [&] {
+        ++m_iMinutesElapsed;
+        UpdateStatusText(QStringLiteral("Minutes to next check: ")
+                         + QString::number(m_iCheckInterval - m_iMinutesElapsed));
+        if (m_iMinutesElapsed >= m_iCheckInterval && !m_bCycleRunning)
+            runCycle("OnTimerSubmitInterval");
+    });
+}
+
+void FAlert::OnCmdCheckClick()
+{
+    reporting("FAlert", "OnCmdCheckClick", [&] {
+        if (m_oRecipients->Count() == 0) {
+            MessageBoxes::show({QStringLiteral("Please enter an email address"),
+                                QStringLiteral("Please enter at least one email address") + CrLf
+                                    + QStringLiteral("to receive alerts."),
+                                MessageButtons::Ok, MessageIcon::Information});
+            m_ui->SSTab1->setCurrentIndex(1);
+        } else if (m_oSellers->Count() == 0) {
+            MessageBoxes::show({QStringLiteral("Please enter an eBay seller account"),
+                                QStringLiteral("Please enter at least one eBay seller") + CrLf
+                                    + QStringLiteral("account to check."),
+                                MessageButtons::Ok, MessageIcon::Information});
+            m_ui->SSTab1->setCurrentIndex(0);
+        } else if (m_ui->txtUserName->text().isEmpty() || m_ui->txtSMTP->text().size() < 6) {
+            MessageBoxes::show({QStringLiteral("Please enter mail server information"),
+                                QStringLiteral("Please enter an email address and mail server ") + CrLf
+                                    + QStringLiteral("to send the alert messages."),
+                                MessageButtons::Ok, MessageIcon::Information});
+            m_ui->SSTab1->setCurrentIndex(2);
+        } else if (!m_bCycleRunning) {
+            // The cycle ends with ReviseFormStatus itself.
+            runCycle("OnCmdCheckClick");
+            return;
+        }
+        if (!m_bCycleRunning)
+            ReviseFormStatus();
+    });
+}
+
+QCoro::Task<> FAlert::runCycle(const char *sEntryProcedure)
+{
+    m_bCycleRunning = true;
+    m_ui->cmdDeleteAccount->setEnabled(false);
+    m_ui->cmdDeleteEmail->setEnabled(false);
+    try {
+        co_await Check();
+    } catch (...) {
+        reportCaughtError("FAlert", sEntryProcedure);
+    }
+    // Only reached while the window is still loaded: an unload stops
+    // everything a cycle can wait on.
+    m_bCycleRunning = false;
+    reporting("FAlert", sEntryProcedure, [&] { ReviseFormStatus(); });
+    Q_EMIT CycleFinished();
+}
+
+QCoro::Task<> FAlert::Check()
+{
+    try {
+        if (!m_bVersionChecked) {
+            m_bVersionChecked = true;
+            if (m_oStartStatus)
+                m_oStartStatus->CheckVersion();
+        }
+        CheckFirstTime();
+
+        // Sellers added while the cycle runs wait for the next one.
+        QStringList sellerIds;
+        for (const CUserID &seller : *m_oSellers)
+            sellerIds << seller.UserID();
+
+        for (const QString &sellerId : std::as_const(sellerIds)) {
+            CUserID *seller = m_oSellers->find(sellerId);
+            if (!seller)
+                continue;
+            UpdateStatusText(QStringLiteral("Connecting.  Getting auctions for ") + sellerId);
+            bool bFailed = false;
+            // A scan starts from nothing: values left by an earlier failed
+            // scan must not be compared as if they were current.
+            seller->Items().Clear();
+
+            for (int page = 1; page <= MostListingPages; ++page) {
+                const QString text = co_await m_oPageConnection->GetWebPage(listingPageAddress(sellerId, page));
+                UpdateStatusText(QStringLiteral("Page ") + QString::number(page)
+                                 + QStringLiteral(" of auctions gotten for ") + sellerId + QStringLiteral(". ")
+                                 + QString::number(seller->Items().Count()) + QStringLiteral(" items grabbed."));
+                if (text.size() < ShortestListingPage) {
+                    bFailed = true;
+                    co_await SendEmail(QStringLiteral("There was an error retrieving the auctions of ") + sellerId
+                                           + QStringLiteral(".  This user's auctions will scanned again during "
+                                                            "the next check."),
+                                       QStringLiteral("Zorvane"));
+                } else {
+                    seller->Items().LoadFromSellerPage(text);
+                }
+                if (!text.contains(NextPageMarker))
+                    break;
+            }
+            if (bFailed)
+                continue;
+
+            UpdateStatusText(QStringLiteral("Checking for new items for ") + sellerId);
+            // A scan that found nothing at all, after one that found
+            // auctions, is more likely a broken page than a seller whose
+            // every auction ended at once: the last scan stays the baseline,
+            // so the next good scan does not report every auction as new.
+            if (seller->Items().Count() == 0 && seller->OldItems().Count() > 0)
+                continue;
+            if (seller->FirstScan())
+                seller->setFirstScan(false);
+            else
+                co_await CompareLists(seller->OldItems(), seller->Items(), sellerId);
+
+            seller->OldItems().Clear();
+            for (const CItem &item : seller->Items())
+                seller->OldItems().Add(item.ItemNumber(), item.Bids(), item.NumBids(), item.IsDutch(),
+                                       item.Description(), item.HighBidder(), item.Completed(), item.HighBid());
+            seller->Items().Clear();
+        }
+
+        if (m_bFirstCheck)
+            co_await SendEmail(WelcomeBody, QStringLiteral("Zorvane"));
+        m_bFirstCheck = false;
+        m_iMinutesElapsed = 0;
+        SetInterval();
+    } catch (...) {
+        passOnCaughtError("FAlert", "Check");
+    }
+}
+
+void FAlert::CheckFirstTime()
+{
+    passingOn("FAlert", "CheckFirstTime", [&] {
+        if (!m_oStartStatus || !m_oStartStatus->IsFirstTime())
+            return;
+        m_oStartStatus->setIsFirstTime(false);
+        m_oNewInstallConnection = std::make_unique<CWebConnection>();
+        m_oNewInstallConnection->GetWebPageAsynch(m_network.makerHost
+                                                  + QStringLiteral("zorvane/ZorvaneNewInstall.html"));
+    });
+}
+
+QString FAlert::listingPageAddress(const QString &sSellerID, int iPage) const
+{
+    return m_network.listingHost + QStringLiteral("ws/eBayISAPI.dll?ViewListedItems&userid=") + sSellerID
+        + QStringLiteral("&include=0&since=1&page=") + QString::number(iPage)
+        + QStringLiteral("&sort=2&rows=100");
+}
+
+QCoro::Task<> FAlert::CompareLists(const CItems &oPrevious, const CItems &oCurrent, QString sSellerID)
+{
+    try {
+        co_await m_changeAlerts->CompareLists(oPrevious, oCurrent, sSellerID);
+    } catch (...) {
+        passOnCaughtError("FAlert", "CompareLists");
+    }
+}
+
+AlertSwitches FAlert::currentSwitches() const
+{
+    return {m_ui->chkChangesToAuctions->isChecked(), m_ui->chkNewAuctions->isChecked(),
+            m_ui->optDetailedMessage->isChecked(), m_ui->optOneMessage->isChecked()};
+}
+
+QCoro::Task<> FAlert::letEventsRun()
+{
+    m_eventTurn.start();
+    co_await qCoro(&m_eventTurn, &QTimer::timeout);
+}
+
+QCoro::Task<> FAlert::SendEmail(QString sBody, QString sSubjectPrefix)
+{
+    try {
+        m_oEmail->frmWinsock()->Close();
+        QStringList recipients;
+        for (const CUserID &recipient : *m_oRecipients)
+            recipients << recipient.UserID();
+
+        for (const QString &recipient : std::as_const(recipients)) {
+            m_bEmailDone = false;
+            m_oEmail->SendMail(m_ui->txtSMTP->text(), m_network.smtpPort, recipient, m_ui->txtUserName->text(),
+                               sSubjectPrefix + QStringLiteral(" Auction Update"), sBody);
+            if (!m_bEmailDone) {
+                CEmail *email = m_oEmail.get();
+                const auto ended = co_await qCoro(email, &CEmail::OnWinsockConnectionClosed, SessionWaitBound);
+                if (!ended) // a session that never ended is ended here, as an error
+                    email->CloseConn(true);
+            }
+            m_bEmailDone = false;
+        }
+    } catch (...) {
+        passOnCaughtError("FAlert", "SendEmail");
+    }
+}
+
+void FAlert::OnEmailWinsockMessage(const QString &sMessage)
+{
+    reporting("FAlert", "OnEmailWinsockMessage", [&] { UpdateStatusText(sMessage); });
+}
+
+void FAlert::OnEmailWinsockConnectionClosed()
+{
+    reporting("FAlert", "OnEmailWinsockConnectionClosed", [&] { m_bEmailDone = true; });
+}
+
+void FAlert::OnEmailErrorMessage(const QString &sMessage)
+{
+    reporting("FAlert", "OnEmailErrorMessage", [&] {
+        if (m_bMessageWindowOffered)
+            return;
+        m_bMessageWindowOffered = true;
+        m_frmMessage = new FMessage;
+        m_frmMessage->LoadMessage(m_oEmail.get(), sMessage);
+        m_frmMessage->show();
+    });
 }

@@ -1,15 +1,21 @@
 #pragma once
 
+#include "monitor/ChangeAlerts.h"
 #include "monitor/NetworkSettings.h"
 
 #include <QMainWindow>
 #include <QPointer>
 #include <QSystemTrayIcon>
+#include <QTimer>
+
+#include <qcoro/qcorotask.h>
 
 #include <array>
 #include <memory>
 
 class CEmail;
+class CItems;
+class CUserID;
 class CStartStatus;
 class CToolTip;
 class CUserIDs;
@@ -67,6 +73,16 @@ public:
 
     static QString URLEncode(const QString &sText);
 
+    // The minute tick and Check Now. A check cycle runs on the event loop:
+    // these start it and return; `CycleFinished` tells when it has ended.
+    // A tick or a press while a cycle runs starts no second one.
+    void OnTimerSubmitInterval();
+    void OnCmdCheckClick();
+    bool IsChecking() const { return m_bCycleRunning; }
+
+    // The length of the program's minute; tests and the sandbox shorten it.
+    void setMinuteLength(std::chrono::milliseconds length) { timSubmitInterval.setInterval(length); }
+
     const CUserIDs &Sellers() const { return *m_oSellers; }
     const CUserIDs &Recipients() const { return *m_oRecipients; }
     const NetworkSettings &Network() const { return m_network; }
@@ -79,6 +95,8 @@ Q_SIGNALS:
     // The unload has ended; the program should end now. `bSaved` is false
     // when a shutdown step failed (its report is on screen).
     void Unloaded(bool bSaved);
+    // A check cycle has ended, completely or with an error report.
+    void CycleFinished();
 
 protected:
     void closeEvent(QCloseEvent *event) override;
@@ -101,6 +119,19 @@ private:
     QString FitText(const QWidget &control, const QString &sCaption);
     void loadList(bool bRecipients);
     void saveList(bool bRecipients);
+
+    // The check cycle and its alerts.
+    QCoro::Task<> runCycle(const char *sEntryProcedure);
+    QCoro::Task<> Check();
+    void CheckFirstTime();
+    QCoro::Task<> CompareLists(const CItems &oPrevious, const CItems &oCurrent, QString sSellerID);
+    QCoro::Task<> SendEmail(QString sBody, QString sSubjectPrefix);
+    QCoro::Task<> letEventsRun();
+    QString listingPageAddress(const QString &sSellerID, int iPage) const;
+    AlertSwitches currentSwitches() const;
+    void OnEmailWinsockMessage(const QString &sMessage);
+    void OnEmailWinsockConnectionClosed();
+    void OnEmailErrorMessage(const QString &sMessage);
 
     // The user's work with the window.
     void OnCboIntervalClick();
@@ -146,6 +177,16 @@ private:
     CStartStatus *m_oStartStatus = nullptr;
     QPointer<FMessage> m_frmMessage;
     std::array<std::unique_ptr<CToolTip>, 10> m_toolTips;
+    std::unique_ptr<ChangeAlerts> m_changeAlerts;
+
+    QTimer timSubmitInterval;
+    // Gives the event loop a turn during long work; a member, so that a
+    // cycle waiting on it goes with the window.
+    QTimer m_eventTurn;
+    bool m_bCycleRunning = false;
+    // The system message window is offered once per run: after the user has
+    // closed it, later mail errors are not shown.
+    bool m_bMessageWindowOffered = false;
 
     NetworkSettings m_network;
     QString m_sListFolder;

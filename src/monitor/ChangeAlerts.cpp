@@ -1,0 +1,76 @@
+#include "ChangeAlerts.h"
+
+#include "auction/CItems.h"
+#include "monitor/AlertBlocks.h"
+
+#include <QElapsedTimer>
+
+namespace {
+// How long the comparison works before it lets waiting events run: short
+// enough for a responsive window, long enough not to slow a large list.
+constexpr qint64 WorkSliceMs = 10;
+
+bool bidsChanged(const CItem &current, const CItem &previous)
+{
+    return current.Bids() != previous.Bids() || current.HighBid() != previous.HighBid()
+        || current.HighBidder() != previous.HighBidder();
+}
+} // namespace
+
+ChangeAlerts::ChangeAlerts(QString itemHost, Hooks hooks)
+    : m_itemHost(std::move(itemHost))
+    , m_hooks(std::move(hooks))
+{
+}
+
+QCoro::Task<> ChangeAlerts::CompareLists(const CItems &previous, const CItems &current, QString sellerId) const
+{
+    const bool onePerSeller = m_hooks.switches().onePerSeller;
+    QString message;
+    int itemCount = 0;
+    QElapsedTimer slice;
+    slice.start();
+
+    // The lists cannot change while the comparison waits: the check cycle
+    // owns them until it has ended, and a window that goes away takes the
+    // waits' sources with it, so the comparison is then never resumed.
+    for (const CItem &item : current) {
+        ++itemCount;
+        if (itemCount == 1 || slice.elapsed() >= WorkSliceMs) {
+            m_hooks.showProgress(QStringLiteral("Analyzing Item ") + QString::number(itemCount)
+                                 + QStringLiteral(" for changes."));
+            co_await m_hooks.letEventsRun();
+            slice.restart();
+        }
+
+        // Item numbers are unique within a list without regard to letter
+        // case; a match must be exact.
+        const CItem *old = previous.find(item.ItemNumber());
+        if (old && old->ItemNumber() != item.ItemNumber())
+            old = nullptr;
+
+        bool blockWritten = false;
+        if (old) {
+            if (bidsChanged(item, *old)) {
+                const AlertSwitches switches = m_hooks.switches();
+                if (switches.changesWanted) {
+                    message += AlertBlocks::changed(item, *old, switches.detailed, m_itemHost);
+                    blockWritten = true;
+                }
+            }
+        } else {
+            const AlertSwitches switches = m_hooks.switches();
+            if (switches.newAuctionsWanted) {
+                message += AlertBlocks::added(item, switches.detailed, m_itemHost);
+                blockWritten = true;
+            }
+        }
+        if (blockWritten && !onePerSeller) {
+            co_await m_hooks.send(message, sellerId);
+            message.clear();
+            slice.restart();
+        }
+    }
+    if (onePerSeller && !message.isEmpty())
+        co_await m_hooks.send(message, sellerId);
+}
