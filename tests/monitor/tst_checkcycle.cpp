@@ -1,0 +1,357 @@
+// The check cycle end to end: listing pages from a local HTTP server, alerts
+// through a real SMTP server (aiosmtpd), the main window driven as a user
+// would drive it.
+
+#include "config/CCustomBrand.h"
+#include "config/ProgramFolder.h"
+#include "dialogs/FMessage.h"
+#include "monitor/FAlert.h"
+#include "update/CStartStatus.h"
+
+#include "LocalHttpServer.h"
+#include "RecordingErrorReporter.h"
+#include "RecordingMessageBoxes.h"
+#include "SmtpServerProcess.h"
+#include "TestFiles.h"
+
+#include <QApplication>
+#include <QJsonArray>
+#include <QLineEdit>
+#include <QSettings>
+#include <QSignalSpy>
+#include <QTabWidget>
+#include <QTcpServer>
+#include <QTemporaryDir>
+#include <QTest>
+
+namespace {
+
+struct Auction
+{
+    QString number;
+    QString price;
+    QString bidder; // empty: no bids
+    QString title = QStringLiteral("Brass lamp");
+};
+
+// A seller listing page as the auction site writes it, padded so that it
+// is long enough to count as arrived.
+QByteArray listingPage(const QList<Auction> &auctions, bool hasNextPage)
+{
+    QByteArray page = "<html><head><title>Items for sale</title></head><body>\n"
+                      "<p>(*) indicates an auction that has ended.</p>\n<table>\n";
+    for (const Auction &auction : auctions) {
+        const QByteArray number = auction.number.toLatin1();
+        page += "<tr><td><a href=\"/aw-cgi/eBayISAPI.dll?ViewItem&amp;item=" + number + "\">" + number
+            + "</a></td>";
+        if (auction.bidder.isEmpty())
+            page += "<td align=\"right\">" + auction.price.toLatin1() + "</td>";
+        else
+            page += "<td><b>" + auction.price.toLatin1() + "</b></td>";
+        page += "<td><a href=\"/aw-cgi/eBayISAPI.dll?ViewItem&amp;item=" + number + "\">"
+            + auction.title.toLatin1() + "</td>";
+        if (!auction.bidder.isEmpty())
+            page += "<td><a href=\"/aw-cgi/eBayISAPI.dll?ViewFeedback&amp;requested="
+                + auction.bidder.toLatin1() + "&amp;x=1\">" + auction.bidder.toLatin1() + "</a></td>";
+        page += "</tr>\n";
+    }
+    page += "</table>\n";
+    if (hasNextPage)
+        page += "<a href=\"/next\">&gt;&gt;</a>\n";
+    while (page.size() < 3000)
+        page += "<!-- padding so the page is as long as a real listing page -->\n";
+    return page + "</body></html>\n";
+}
+
+QString listingPath(const QString &seller, int page)
+{
+    return QStringLiteral("/ws/eBayISAPI.dll?ViewListedItems&userid=") + seller
+        + QStringLiteral("&include=0&since=1&page=") + QString::number(page) + QStringLiteral("&sort=2&rows=100");
+}
+
+const QString WelcomeBody = QStringLiteral(
+    "Welcome to Zorvane.  \r\n\r\nThe auctions of the sellers you have chosen to watch have been scanned "
+    "and loaded into memory, and the program will continue to monitor them on a periodic basis to look "
+    "for changes.  When it finds a change in the high bid of any item, it will send the details to this "
+    "email address.  Receipt of this message means that everything is working fine.");
+
+} // namespace
+
+class TestCheckCycle : public QObject
+{
+    Q_OBJECT
+
+private:
+    std::unique_ptr<QTemporaryDir> m_folder;
+    std::unique_ptr<LocalHttpServer> m_site;
+    std::unique_ptr<SmtpServerProcess> m_smtp;
+    std::unique_ptr<RecordingErrorReporter> m_reporter;
+    std::unique_ptr<RecordingMessageBoxes> m_boxes;
+    std::unique_ptr<CStartStatus> m_startStatus;
+    std::unique_ptr<FAlert> m_window;
+
+    void writeSettings(quint16 smtpPort)
+    {
+        QSettings settings(m_folder->filePath(QStringLiteral("config/Zorvane/Zorvane.conf")), QSettings::IniFormat);
+        settings.setValue(QStringLiteral("Network/ListingHost"), m_site->url(QStringLiteral("/")));
+        settings.setValue(QStringLiteral("Network/ItemHost"), QStringLiteral("http://items.example/"));
+        settings.setValue(QStringLiteral("Network/MakerHost"), m_site->url(QStringLiteral("/")));
+        settings.setValue(QStringLiteral("Network/SmtpPort"), QString::number(smtpPort));
+        settings.setValue(QStringLiteral("Main/FromAddress"), QStringLiteral("zorvane@example.com"));
+        settings.setValue(QStringLiteral("Main/SMTP"), QStringLiteral("127.0.0.1"));
+    }
+
+    FAlert &load(const QByteArray &sellers = "seller1\r\nseller2\r\n",
+                 const QByteArray &recipients = "a@example.com\r\nb@example.com\r\n")
+    {
+        TestFiles::write(m_folder->filePath(QStringLiteral("program/Accounts.txt")), sellers);
+        TestFiles::write(m_folder->filePath(QStringLiteral("program/EmailAddresses.txt")), recipients);
+        m_startStatus = std::make_unique<CStartStatus>();
+        m_window = std::make_unique<FAlert>();
+        m_window->Initialize(m_startStatus.get());
+        m_window->OnFormLoad();
+        return *m_window;
+    }
+
+    // Presses Check Now and waits for the cycle to end.
+    void checkNow()
+    {
+        QSignalSpy finished(m_window.get(), &FAlert::CycleFinished);
+        m_window->OnCmdCheckClick();
+        QVERIFY(finished.wait(30000));
+    }
+
+    // The body as the program passed it: the line end before the final
+    // "." belongs to the terminator.
+    QString body(int n) const
+    {
+        QByteArray message = m_smtp->message(n);
+        if (message.endsWith("\r\n"))
+            message.chop(2);
+        return QString::fromLatin1(message.mid(message.indexOf("\r\n\r\n") + 4));
+    }
+
+    QString subject(int n) const
+    {
+        const QByteArray message = m_smtp->message(n);
+        const qsizetype start = message.indexOf("Subject: ") + 9;
+        return QString::fromLatin1(message.mid(start, message.indexOf("\r\n", start) - start));
+    }
+
+private Q_SLOTS:
+    void init()
+    {
+        m_folder = std::make_unique<QTemporaryDir>();
+        QDir(m_folder->path()).mkpath(QStringLiteral("program"));
+        ProgramFolder::setPath(m_folder->filePath(QStringLiteral("program")));
+        QSettings::setPath(QSettings::NativeFormat, QSettings::UserScope, m_folder->filePath(QStringLiteral("config")));
+        CCustomBrand().Initialize();
+        m_site = std::make_unique<LocalHttpServer>();
+        QVERIFY(m_site->isListening());
+        m_smtp = std::make_unique<SmtpServerProcess>();
+        QVERIFY2(m_smtp->start(), qPrintable(m_smtp->errorText()));
+        writeSettings(m_smtp->port());
+        m_reporter = std::make_unique<RecordingErrorReporter>();
+        m_boxes = std::make_unique<RecordingMessageBoxes>();
+    }
+
+    void cleanup()
+    {
+        m_window.reset();
+        m_startStatus.reset();
+        m_boxes.reset();
+        m_reporter.reset();
+        m_smtp.reset();
+        m_site.reset();
+        ProgramFolder::setPath({});
+    }
+
+    void firstCycleWelcomesThenChangesAreMailed()
+    {
+        m_site->route(listingPath(QStringLiteral("seller1"), 1),
+                      LocalHttpServer::page(listingPage({{QStringLiteral("100"), QStringLiteral("$5.00"), {}}}, true)));
+        m_site->route(listingPath(QStringLiteral("seller1"), 2),
+                      LocalHttpServer::page(listingPage({{QStringLiteral("101"), QStringLiteral("$7.00"),
+                                                          QStringLiteral("bob")}}, true)));
+        m_site->route(listingPath(QStringLiteral("seller1"), 3),
+                      LocalHttpServer::page(listingPage({{QStringLiteral("102"), QStringLiteral("$1.00"), {}}}, false)));
+        m_site->route(listingPath(QStringLiteral("seller2"), 1),
+                      LocalHttpServer::page(listingPage({{QStringLiteral("200"), QStringLiteral("$3.00"), {}}}, false)));
+        FAlert &window = load();
+
+        checkNow();
+        QVERIFY(m_site->requestedPaths().contains(listingPath(QStringLiteral("seller1"), 3)));
+        QVERIFY(!m_site->requestedPaths().contains(listingPath(QStringLiteral("seller1"), 4)));
+        // The first scan is silent; the welcome goes to every recipient.
+        QCOMPARE(m_smtp->messageCount(), 2);
+        QCOMPARE(subject(1), QStringLiteral("Zorvane Auction Update"));
+        QCOMPARE(body(1), WelcomeBody);
+        QCOMPARE(m_smtp->envelope(1).value(QStringLiteral("rcpt_tos")).toArray().at(0).toString(),
+                 QStringLiteral("a@example.com"));
+        QCOMPARE(m_smtp->envelope(2).value(QStringLiteral("rcpt_tos")).toArray().at(0).toString(),
+                 QStringLiteral("b@example.com"));
+        QCOMPARE(window.StatusText(), QStringLiteral("Idle.  Minutes to next check: 60"));
+
+        // A bid on 100, a new auction on page 3.
+        m_site->route(listingPath(QStringLiteral("seller1"), 1),
+                      LocalHttpServer::page(listingPage({{QStringLiteral("100"), QStringLiteral("$6.00"),
+                                                          QStringLiteral("x")}}, true)));
+        m_site->route(listingPath(QStringLiteral("seller1"), 3),
+                      LocalHttpServer::page(listingPage({{QStringLiteral("102"), QStringLiteral("$1.00"), {}},
+                                                         {QStringLiteral("103"), QStringLiteral("$9.00"), {},
+                                                          QStringLiteral("Copper kettle")}}, false)));
+        checkNow();
+        QCOMPARE(m_smtp->messageCount(), 6); // two alerts, each to two recipients, no second welcome
+        QCOMPARE(subject(3), QStringLiteral("seller1 Auction Update"));
+        QCOMPARE(body(3), QStringLiteral("\r\n\r\nCHANGES TO ITEM# 100, Brass lamp\r\n"
+                                         "http://items.example/aw-cgi/eBayISAPI.dll?ViewItem&item=100\r\n"
+                                         "PREVIOUS PRICE: $5.00\r\nCURRENT PRICE: $6.00\r\nHigh Bidder: x"));
+        QCOMPARE(body(4), body(3));
+        QVERIFY(body(5).startsWith(QStringLiteral("\r\n\r\nNEW ITEM# 103, Copper kettle\r\n")));
+        QVERIFY(m_reporter->reports().isEmpty());
+    }
+
+    void aFailedPageIsReportedAndKeepsTheBaseline()
+    {
+        const QString page1 = listingPath(QStringLiteral("seller1"), 1);
+        m_site->route(page1, LocalHttpServer::page(listingPage({{QStringLiteral("100"), QStringLiteral("$5.00"), {}}}, false)));
+        m_site->route(listingPath(QStringLiteral("seller2"), 1),
+                      LocalHttpServer::page(listingPage({{QStringLiteral("200"), QStringLiteral("$3.00"), {}}}, false)));
+        load("seller1\r\nseller2\r\n", "a@example.com\r\n");
+        checkNow();
+        QCOMPARE(m_smtp->messageCount(), 1); // the welcome
+
+        m_site->route(page1, LocalHttpServer::page("Service unavailable", 500));
+        m_site->route(listingPath(QStringLiteral("seller2"), 1),
+                      LocalHttpServer::page(listingPage({{QStringLiteral("200"), QStringLiteral("$4.00"),
+                                                          QStringLiteral("amy")}}, false)));
+        checkNow();
+        QCOMPARE(m_smtp->messageCount(), 3);
+        QCOMPARE(subject(2), QStringLiteral("Zorvane Auction Update"));
+        QCOMPARE(body(2), QStringLiteral("There was an error retrieving the auctions of seller1.  This user's "
+                                         "auctions will scanned again during the next check."));
+        QVERIFY(body(3).contains(QStringLiteral("CHANGES TO ITEM# 200,"))); // the next seller goes on
+
+        m_site->route(page1, LocalHttpServer::page(listingPage({{QStringLiteral("100"), QStringLiteral("$8.00"),
+                                                                 QStringLiteral("zed")}}, false)));
+        checkNow();
+        QCOMPARE(m_smtp->messageCount(), 4);
+        QVERIFY(body(4).contains(QStringLiteral("PREVIOUS PRICE: $5.00\r\nCURRENT PRICE: $8.00")));
+    }
+
+    void anEmptyScanDoesNotMakeEveryAuctionNew()
+    {
+        const QString page1 = listingPath(QStringLiteral("seller1"), 1);
+        const QByteArray full = listingPage({{QStringLiteral("100"), QStringLiteral("$5.00"), {}},
+                                             {QStringLiteral("101"), QStringLiteral("$6.00"), {}}},
+                                            false);
+        m_site->route(page1, LocalHttpServer::page(full));
+        load("seller1\r\n", "a@example.com\r\n");
+        checkNow();
+        QCOMPARE(m_smtp->messageCount(), 1);
+
+        m_site->route(page1, LocalHttpServer::page(listingPage({}, false)));
+        checkNow();
+        m_site->route(page1, LocalHttpServer::page(full));
+        checkNow();
+        QCOMPARE(m_smtp->messageCount(), 1); // no flood of "NEW ITEM" alerts
+    }
+
+    void checkNowValidatesFirst()
+    {
+        FAlert &window = load("", "");
+        auto *tabs = window.findChild<QTabWidget *>(QStringLiteral("SSTab1"));
+        tabs->setCurrentIndex(3);
+        window.OnCmdCheckClick();
+        QCOMPARE(m_boxes->requests().size(), 1);
+        QCOMPARE(m_boxes->requests().at(0).title, QStringLiteral("Please enter an email address"));
+        QCOMPARE(m_boxes->requests().at(0).text, QStringLiteral("Please enter at least one email address\r\nto receive alerts."));
+        QCOMPARE(tabs->currentIndex(), 1);
+        QVERIFY(!window.IsChecking());
+
+        m_window.reset();
+        FAlert &second = load("", "a@example.com\r\n");
+        tabs = second.findChild<QTabWidget *>(QStringLiteral("SSTab1"));
+        second.OnCmdCheckClick();
+        QCOMPARE(m_boxes->requests().last().title, QStringLiteral("Please enter an eBay seller account"));
+        QCOMPARE(tabs->currentIndex(), 0);
+
+        m_window.reset();
+        FAlert &third = load("seller1\r\n", "a@example.com\r\n");
+        tabs = third.findChild<QTabWidget *>(QStringLiteral("SSTab1"));
+        third.findChild<QLineEdit *>(QStringLiteral("txtSMTP"))->setText(QStringLiteral("mail1"));
+        third.OnCmdCheckClick();
+        QCOMPARE(m_boxes->requests().last().title, QStringLiteral("Please enter mail server information"));
+        QCOMPARE(tabs->currentIndex(), 2);
+        QVERIFY(!third.IsChecking());
+        QVERIFY(m_site->requestedPaths().isEmpty());
+    }
+
+    void theMinuteTickStartsOneCycleAtATime()
+    {
+        // A slow page keeps the cycle busy while the minutes go on ticking.
+        m_site->route(listingPath(QStringLiteral("seller1"), 1),
+                      LocalHttpServer::drip(listingPage({{QStringLiteral("100"), QStringLiteral("$5.00"), {}}}, false),
+                                            200, std::chrono::milliseconds(40)));
+        FAlert &window = load("seller1\r\n", "a@example.com\r\n");
+        QSignalSpy finished(&window, &FAlert::CycleFinished);
+        window.setMinuteLength(std::chrono::milliseconds(10));
+        QTRY_VERIFY_WITH_TIMEOUT(window.IsChecking(), 10000); // 15 minutes is the shortest interval
+        QVERIFY(window.MinutesElapsed() >= 60); // the default interval of an hour
+        window.OnCmdCheckClick();               // no second cycle either
+        QVERIFY(finished.wait(30000));
+        QCOMPARE(finished.size(), 1);
+        QCOMPARE(m_site->requestedPaths().count(listingPath(QStringLiteral("seller1"), 1)), 1);
+        QVERIFY(window.MinutesElapsed() < 60); // counting again from zero
+        window.setMinuteLength(std::chrono::minutes(1));
+    }
+
+    void unloadingDuringACycleEndsCleanly()
+    {
+        const QString page1 = listingPath(QStringLiteral("seller1"), 1);
+        m_site->route(page1, LocalHttpServer::stall());
+        FAlert &window = load("seller1\r\n", "a@example.com\r\n");
+        QSignalSpy requested(m_site.get(), &LocalHttpServer::requestReceived);
+        window.OnCmdCheckClick();
+        QVERIFY(requested.wait(10000));
+        QVERIFY(window.IsChecking());
+
+        QSignalSpy unloaded(&window, &FAlert::Unloaded);
+        window.Unload();
+        QCOMPARE(unloaded.size(), 1);
+        QCOMPARE(TestFiles::read(m_folder->filePath(QStringLiteral("program/Accounts.txt"))), QByteArray("seller1\r\n"));
+        QTest::qWait(200); // nothing left running may touch what is gone
+        m_window.reset();
+        QTest::qWait(50);
+    }
+
+    void mailErrorsShowOneMessageWindowPerRun()
+    {
+        QTcpServer closed;
+        QVERIFY(closed.listen(QHostAddress::LocalHost));
+        const quint16 deadPort = closed.serverPort();
+        closed.close();
+        writeSettings(deadPort);
+        m_site->route(listingPath(QStringLiteral("seller1"), 1),
+                      LocalHttpServer::page(listingPage({{QStringLiteral("100"), QStringLiteral("$5.00"), {}}}, false)));
+        load("seller1\r\n", "a@example.com\r\nb@example.com\r\n");
+        checkNow();
+
+        auto messageWindows = [] {
+            QList<FMessage *> windows;
+            for (QWidget *widget : QApplication::topLevelWidgets())
+                if (auto *window = qobject_cast<FMessage *>(widget); window && window->isVisible())
+                    windows << window;
+            return windows;
+        };
+        QCOMPARE(messageWindows().size(), 1);
+        QCOMPARE(messageWindows().at(0)->Text(), QStringLiteral("eMail connection has closed in error.\r\n"
+                                                                "eMail connection has closed in error."));
+        messageWindows().at(0)->close();
+        checkNow();
+        QVERIFY(messageWindows().isEmpty());
+    }
+};
+
+QTEST_MAIN(TestCheckCycle)
+#include "tst_checkcycle.moc"
