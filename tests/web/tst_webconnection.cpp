@@ -5,8 +5,8 @@
 
 #include "LocalHttpServer.h"
 #include "RecordingErrorReporter.h"
+#include "UrlCatcher.h"
 
-#include <QDesktopServices>
 #include <QPointer>
 #include <QSignalSpy>
 #include <QTcpServer>
@@ -69,16 +69,6 @@ quint16 closedPort()
 }
 
 } // namespace
-
-// Receives what FWebBrowse hands the desktop.
-class UrlCatcher : public QObject
-{
-    Q_OBJECT
-public:
-    QList<QUrl> urls;
-public Q_SLOTS:
-    void open(const QUrl &url) { urls.append(url); }
-};
 
 class TestWebConnection : public QObject
 {
@@ -458,14 +448,12 @@ private Q_SLOTS:
 
     void openInBrowserHandsTheAddressToTheDesktop()
     {
-        UrlCatcher catcher;
-        QDesktopServices::setUrlHandler(QStringLiteral("https"), &catcher, "open");
+        UrlCatcher catcher({QStringLiteral("https")});
         FWebBrowse::OpenInBrowser(QStringLiteral("https://example.com/zorvane/download.html?v=2.1"));
         FWebBrowse browse;
         browse.OpenInBrowser(QString()); // nothing to open: ignored quietly
-        QDesktopServices::unsetUrlHandler(QStringLiteral("https"));
-        QCOMPARE(catcher.urls.size(), 1);
-        QCOMPARE(catcher.urls.at(0).toString(), QStringLiteral("https://example.com/zorvane/download.html?v=2.1"));
+        QCOMPARE(catcher.urls().size(), 1);
+        QCOMPARE(catcher.urls().at(0).toString(), QStringLiteral("https://example.com/zorvane/download.html?v=2.1"));
     }
 
 private:
