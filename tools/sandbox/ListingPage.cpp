@@ -169,7 +169,7 @@ QString inertText(const QString &text)
     QString out;
     for (const QChar c : text) {
         const char16_t u = c.unicode();
-        const bool plain = u >= 0x20 && u < 0x7f && !QStringView(u"&<>\"';#()*").contains(c);
+        const bool plain = u >= 0x20 && u < 0x7f && !QStringView(u"&<>\"';#()*=").contains(c);
         if (plain)
             out += c;
         else

@@ -54,7 +54,9 @@ QString errorPage(int status, const QString &reason);
 // Text from a request made safe to show inside a page: HTML specials, the
 // characters of the parser's markers and everything outside printable
 // ASCII become character references, so an echoed seller ID can never add
-// an auction, a mark or a next-page link.
+// an auction, a mark or a next-page link. "=" is among them because every
+// reference ends in ";": "x;item=" must not become "x&#59;item=", which
+// holds the item marker.
 QString inertText(const QString &text);
 
 } // namespace ListingPage

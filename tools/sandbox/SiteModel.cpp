@@ -136,10 +136,10 @@ SellerWorld::SellerWorld(QString id, SellerKind kind, int index, quint32 seed)
     for (int i = 0; i < count; ++i) {
         // Every other auction of the Dutch seller is a Dutch one.
         SandboxAuction auction = newAuction(kind == SellerKind::Dutch && i % 2 == 0);
-        // Started some time in the last week; about a third already has bids.
+        // Started some time in the last week; a third or more already has bids.
         auction.start = m_clock.addSecs(-qint64(m_random.bounded(7 * 24)) * 3600);
         auction.end = m_clock.addSecs(StepSeconds * (i + 1) + m_random.bounded(3600));
-        if (m_random.bounded(3) == 0) {
+        if (i % 3 == 1 || m_random.bounded(4) == 0) {
             const int bids = 1 + m_random.bounded(4);
             for (int b = 0; b < bids; ++b)
                 placeBid(auction);
@@ -229,6 +229,14 @@ void SellerWorld::advance()
     ++m_step;
     m_clock = m_clock.addSecs(StepSeconds);
 
+    // Auctions end first, so that the bids below land on auctions that are
+    // still listed. The three-page seller ends one and lists one every step, so its list
+    // keeps its size; the others end one every other step and list one
+    // every step, up to a limit.
+    if (m_kind == SellerKind::ManyPages || m_kind == SellerKind::Completed || m_step % 2 == 0
+        || m_auctions.size() >= SmallSellerLimit)
+        endAuctions();
+
     std::vector<size_t> withBids;
     std::vector<size_t> withoutBids;
     std::vector<size_t> dutch;
@@ -258,12 +266,6 @@ void SellerWorld::advance()
         placeBid(m_auctions[pick(running)]);
     }
 
-    // The three-page seller ends one and lists one every step, so its list
-    // keeps its size; the others end one every other step and list one
-    // every step, up to a limit.
-    if (m_kind == SellerKind::ManyPages || m_kind == SellerKind::Completed || m_step % 2 == 0
-        || m_auctions.size() >= SmallSellerLimit)
-        endAuctions();
     // The Dutch seller alternates between Dutch and ordinary auctions.
     m_auctions.push_back(newAuction(m_kind == SellerKind::Dutch && m_step % 2 == 1));
 
