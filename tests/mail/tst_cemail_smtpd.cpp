@@ -35,7 +35,7 @@ ToolRun runTool(const QStringList &args)
 {
     ToolRun run;
     QProcess process;
-    process.setProgram(QStringLiteral(ZORVANE_INSPECT));
+    process.setProgram(QStringLiteral(ZORVANE_INSPECT_PATH));
     process.setArguments(args);
     QSignalSpy finished(&process, &QProcess::finished);
     process.start();

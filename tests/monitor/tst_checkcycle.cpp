@@ -8,6 +8,7 @@
 #include "monitor/FAlert.h"
 #include "update/CStartStatus.h"
 
+#include "ListingPages.h"
 #include "LocalHttpServer.h"
 #include "RecordingErrorReporter.h"
 #include "RecordingMessageBoxes.h"
@@ -26,47 +27,16 @@
 
 namespace {
 
-struct Auction
-{
-    QString number;
-    QString price;
-    QString bidder; // empty: no bids
-    QString title = QStringLiteral("Brass lamp");
-};
+using ListingPages::Auction;
 
-// A seller listing page as the auction site writes it, padded so that it
-// is long enough to count as arrived.
 QByteArray listingPage(const QList<Auction> &auctions, bool hasNextPage)
 {
-    QByteArray page = "<html><head><title>Items for sale</title></head><body>\n"
-                      "<p>(*) indicates an auction that has ended.</p>\n<table>\n";
-    for (const Auction &auction : auctions) {
-        const QByteArray number = auction.number.toLatin1();
-        page += "<tr><td><a href=\"/aw-cgi/eBayISAPI.dll?ViewItem&amp;item=" + number + "\">" + number
-            + "</a></td>";
-        if (auction.bidder.isEmpty())
-            page += "<td align=\"right\">" + auction.price.toLatin1() + "</td>";
-        else
-            page += "<td><b>" + auction.price.toLatin1() + "</b></td>";
-        page += "<td><a href=\"/aw-cgi/eBayISAPI.dll?ViewItem&amp;item=" + number + "\">"
-            + auction.title.toLatin1() + "</td>";
-        if (!auction.bidder.isEmpty())
-            page += "<td><a href=\"/aw-cgi/eBayISAPI.dll?ViewFeedback&amp;requested="
-                + auction.bidder.toLatin1() + "&amp;x=1\">" + auction.bidder.toLatin1() + "</a></td>";
-        page += "</tr>\n";
-    }
-    page += "</table>\n";
-    if (hasNextPage)
-        page += "<a href=\"/next\">&gt;&gt;</a>\n";
-    while (page.size() < 3000)
-        page += "<!-- padding so the page is as long as a real listing page -->\n";
-    return page + "</body></html>\n";
+    return ListingPages::page(auctions, hasNextPage);
 }
 
 QString listingPath(const QString &seller, int page)
 {
-    return QStringLiteral("/ws/eBayISAPI.dll?ViewListedItems&userid=") + seller
-        + QStringLiteral("&include=0&since=1&page=") + QString::number(page) + QStringLiteral("&sort=2&rows=100");
+    return ListingPages::path(seller, page);
 }
 
 const QString WelcomeBody = QStringLiteral(

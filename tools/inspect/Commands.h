@@ -17,4 +17,9 @@ int runSendMail(const QStringList &args);
 // JSON line each, then the parse result or its error.
 int runListing(const QStringList &args);
 
+// compare --seller ID --previous FILE... --current FILE... [--brief]
+// [--one-message] [--no-new] [--no-changes]: the alerts the program would
+// send for two saved scans, one JSON line each.
+int runCompare(const QStringList &args);
+
 } // namespace InspectCommands

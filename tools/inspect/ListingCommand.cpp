@@ -7,47 +7,14 @@
 
 #include "Commands.h"
 #include "JsonLines.h"
+#include "PageFiles.h"
 
 #include "auction/CItems.h"
 #include "dialogs/AppError.h"
-#include "web/PageText.h"
 
-#include <QFile>
-
-#include <cstdio>
 #include <optional>
 
 namespace {
-
-QString jsonString(const QString &text)
-{
-    QString out;
-    out.reserve(text.size() + 2);
-    out += u'"';
-    for (const QChar c : text) {
-        switch (c.unicode()) {
-        case u'"': out += QStringLiteral("\\\""); break;
-        case u'\\': out += QStringLiteral("\\\\"); break;
-        case u'\b': out += QStringLiteral("\\b"); break;
-        case u'\f': out += QStringLiteral("\\f"); break;
-        case u'\n': out += QStringLiteral("\\n"); break;
-        case u'\r': out += QStringLiteral("\\r"); break;
-        case u'\t': out += QStringLiteral("\\t"); break;
-        default:
-            if (c.unicode() < 0x20)
-                out += QStringLiteral("\\u%1").arg(c.unicode(), 4, 16, QLatin1Char('0'));
-            else
-                out += c;
-        }
-    }
-    out += u'"';
-    return out;
-}
-
-QString jsonBool(bool value)
-{
-    return value ? QStringLiteral("true") : QStringLiteral("false");
-}
 
 // Keys in the item's own field order, which a QJsonObject would sort.
 QString itemLine(const CItem &item)
@@ -60,13 +27,6 @@ QString itemLine(const CItem &item)
            + QStringLiteral(",\"HighBidder\":") + jsonString(item.HighBidder())
            + QStringLiteral(",\"Completed\":") + jsonBool(item.Completed())
            + QStringLiteral(",\"HighBid\":") + jsonString(item.HighBid()) + u'}';
-}
-
-void printLine(const QString &line)
-{
-    const QByteArray bytes = line.toUtf8() + '\n';
-    std::fwrite(bytes.constData(), 1, size_t(bytes.size()), stdout);
-    std::fflush(stdout);
 }
 
 } // namespace
@@ -93,22 +53,15 @@ int InspectCommands::runListing(const QStringList &args)
         return usageError(usage);
 
     // Read every page first, so that an unreadable file prints no items.
-    QList<QString> pages;
-    for (const QString &name : files) {
-        QFile file(name);
-        if (!file.open(QIODevice::ReadOnly))
-            return usageError(QStringLiteral("listing: cannot read %1: %2").arg(name, file.errorString()));
-        const QByteArray bytes = file.readAll();
-        if (file.error() != QFileDevice::NoError)
-            return usageError(QStringLiteral("listing: cannot read %1: %2").arg(name, file.errorString()));
-        pages << PageText::fromBytes(bytes);
-    }
+    const std::optional<QStringList> pages = readPageFiles(files, QStringLiteral("listing"));
+    if (!pages)
+        return 2;
 
     CItems items;
     bool result = false;
     std::optional<AppError> failure;
     try {
-        for (const QString &page : pages)
+        for (const QString &page : *pages)
             result = site ? items.LoadFromCategoryPage(page, *site) : items.LoadFromSellerPage(page);
     } catch (const AppError &error) {
         failure = error;

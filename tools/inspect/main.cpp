@@ -14,6 +14,7 @@ const std::map<QString, std::function<int(const QStringList &)>> &commands()
         {QStringLiteral("fetch"), InspectCommands::runFetch},
         {QStringLiteral("sendmail"), InspectCommands::runSendMail},
         {QStringLiteral("listing"), InspectCommands::runListing},
+        {QStringLiteral("compare"), InspectCommands::runCompare},
     };
     return table;
 }
