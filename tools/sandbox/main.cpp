@@ -109,6 +109,27 @@ int main(int argc, char *argv[])
         return 2;
     }
 
+    // Ctrl+C, kill and the end of the session all end the event loop, so the
+    // servers close in order. Set up before the addresses are printed: whoever
+    // reads them may stop the sandbox at once.
+    TerminationSignals termination;
+    QObject::connect(&termination, &TerminationSignals::received, &application, [](int) { QCoreApplication::quit(); });
+
+    // For tests: when the parent's end of standard input goes away, so does
+    // the sandbox, even if the parent could not stop it.
+    std::unique_ptr<QSocketNotifier> stdinWatch;
+    if (parser.isSet(QStringLiteral("exit-on-stdin-close"))) {
+        stdinWatch = std::make_unique<QSocketNotifier>(STDIN_FILENO, QSocketNotifier::Read);
+        QObject::connect(stdinWatch.get(), &QSocketNotifier::activated, &application, [&stdinWatch] {
+            char buffer[4096];
+            const ssize_t got = ::read(STDIN_FILENO, buffer, sizeof buffer);
+            if (got == 0 || (got < 0 && errno != EINTR && errno != EAGAIN)) {
+                stdinWatch->setEnabled(false);
+                QCoreApplication::quit();
+            }
+        });
+    }
+
     MailCatcher catcher(parser.value(QStringLiteral("mail-dir")));
     if (!catcher.prepareFolder()) {
         complain(catcher.errorString());
@@ -141,26 +162,6 @@ int main(int argc, char *argv[])
     say(QStringLiteral("smtp: 127.0.0.1:%1").arg(catcher.port()));
     say(QStringLiteral("mail folder: %1").arg(catcher.folder()));
     say(QStringLiteral("sellers: %1").arg(SiteModel::sellerIds().join(QStringLiteral(", "))));
-
-    // Ctrl+C, kill and the end of the session all end the event loop, so the
-    // servers close in order.
-    TerminationSignals termination;
-    QObject::connect(&termination, &TerminationSignals::received, &application, [](int) { QCoreApplication::quit(); });
-
-    // For tests: when the parent's end of standard input goes away, so does
-    // the sandbox, even if the parent could not stop it.
-    std::unique_ptr<QSocketNotifier> stdinWatch;
-    if (parser.isSet(QStringLiteral("exit-on-stdin-close"))) {
-        stdinWatch = std::make_unique<QSocketNotifier>(STDIN_FILENO, QSocketNotifier::Read);
-        QObject::connect(stdinWatch.get(), &QSocketNotifier::activated, &application, [&stdinWatch] {
-            char buffer[4096];
-            const ssize_t got = ::read(STDIN_FILENO, buffer, sizeof buffer);
-            if (got == 0 || (got < 0 && errno != EINTR && errno != EAGAIN)) {
-                stdinWatch->setEnabled(false);
-                QCoreApplication::quit();
-            }
-        });
-    }
 
     const int result = QCoreApplication::exec();
     server.close();
