@@ -162,6 +162,11 @@ int main(int argc, char *argv[])
     say(QStringLiteral("smtp: 127.0.0.1:%1").arg(catcher.port()));
     say(QStringLiteral("mail folder: %1").arg(catcher.folder()));
     say(QStringLiteral("sellers: %1").arg(SiteModel::sellerIds().join(QStringLiteral(", "))));
+    const QString host = QStringLiteral("http://127.0.0.1:%1/").arg(server.port());
+    say(QStringLiteral("to use it, give Zorvane the mail server 127.0.0.1 and these settings in section Network: "
+                       "ListingHost=%1 ItemHost=%1 MakerHost=%1 SmtpPort=%2")
+            .arg(host)
+            .arg(catcher.port()));
 
     const int result = QCoreApplication::exec();
     server.close();
