@@ -222,6 +222,9 @@ private Q_SLOTS:
                  (QStringList{QStringLiteral("mail 0003.eml: to one@x.test, two@x.test, from from@x.test"),
                               QStringLiteral("  Subject: a long subject"), QStringLiteral("  | bell ? here"),
                               QStringLiteral("  | caf\u00e9"), QStringLiteral("  | "), QStringLiteral("  | end")}));
+        QCOMPARE(message.describe(2).mid(2),
+                 (QStringList{QStringLiteral("  | bell ? here"), QStringLiteral("  | caf\u00e9"),
+                              QStringLiteral("  | ... 2 more lines in 0003.eml")}));
         CaughtMessage bare;
         bare.filePath = QStringLiteral("0001.eml");
         bare.data = "no header block\r\n";

@@ -194,7 +194,7 @@ private:
     QByteArray m_data;
 };
 
-QStringList CaughtMessage::describe() const
+QStringList CaughtMessage::describe(int maxBodyLines) const
 {
     QStringList lines;
     QStringList to;
@@ -222,13 +222,16 @@ QStringList CaughtMessage::describe() const
             subject = text.mid(8).trimmed();
     }
     lines << QStringLiteral("  Subject: ") + printable(subject);
-    for (const QByteArray &line : body.split('\n')) {
-        const QByteArray text = line.endsWith('\r') ? line.chopped(1) : line;
-        lines << QStringLiteral("  | ") + printable(text);
-    }
+    QList<QByteArray> bodyLines = body.split('\n');
     // A body that ends with a line end leaves one empty piece behind.
-    if (body.endsWith('\n') && lines.size() > 2)
-        lines.removeLast();
+    if (body.endsWith('\n'))
+        bodyLines.removeLast();
+    for (qsizetype i = 0; i < bodyLines.size() && i < maxBodyLines; ++i) {
+        const QByteArray &line = bodyLines[i];
+        lines << QStringLiteral("  | ") + printable(line.endsWith('\r') ? line.chopped(1) : line);
+    }
+    if (bodyLines.size() > maxBodyLines)
+        lines << QStringLiteral("  | ... %1 more lines in %2").arg(bodyLines.size() - maxBodyLines).arg(QFileInfo(filePath).fileName());
     return lines;
 }
 

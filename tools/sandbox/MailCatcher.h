@@ -19,8 +19,9 @@ struct CaughtMessage
     QByteArray data;             // the message bytes, dot-unstuffed, as written to the file
 
     // The message for a person to read: envelope, subject and body, one text
-    // per line, with control characters shown as "?".
-    QStringList describe() const;
+    // per line, with control characters shown as "?". A body longer than
+    // maxBodyLines is cut there, with a line saying how much more the file has.
+    QStringList describe(int maxBodyLines = 200) const;
 };
 
 // An SMTP server on 127.0.0.1 that accepts every message (no checks, no
