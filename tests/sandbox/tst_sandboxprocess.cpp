@@ -19,6 +19,9 @@
 #include <QTemporaryDir>
 #include <QTest>
 
+#include <csignal>
+#include <sys/types.h>
+
 namespace {
 
 constexpr int WaitMs = SandboxProcess::WaitMs;
@@ -307,11 +310,19 @@ private Q_SLOTS:
         QVERIFY(sandbox.stop());
     }
 
+    void endsOnTerminationSignal_data()
+    {
+        QTest::addColumn<int>("signalNumber");
+        QTest::newRow("SIGTERM") << int(SIGTERM);
+        QTest::newRow("SIGINT") << int(SIGINT);
+    }
+
     void endsOnTerminationSignal()
     {
+        QFETCH(int, signalNumber);
         SandboxProcess sandbox;
         QVERIFY(sandbox.start({QStringLiteral("--mail-dir"), m_dir.filePath(QStringLiteral("term"))}));
-        sandbox.process().terminate();   // SIGTERM
+        QCOMPARE(::kill(pid_t(sandbox.process().processId()), signalNumber), 0);
         QVERIFY(sandbox.waitForExit());
         QCOMPARE(sandbox.process().exitStatus(), QProcess::NormalExit);
         QCOMPARE(sandbox.process().exitCode(), 0);
