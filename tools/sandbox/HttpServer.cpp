@@ -59,7 +59,7 @@ void HttpServer::onNewConnection()
         auto *idle = new QTimer(socket);
         idle->setSingleShot(true);
         connect(idle, &QTimer::timeout, socket, [this, socket] {
-            if (!socket->property(AnsweredProperty).toBool())
+            if (!socket->property(AnsweredProperty).toBool() && socket->state() == QAbstractSocket::ConnectedState)
                 answer(socket, {}, {}, errorResponse(408));
         });
         idle->start(m_idleTimeout);

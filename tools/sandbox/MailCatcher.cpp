@@ -65,6 +65,8 @@ private:
     {
         m_closing = true;
         m_idle.stop();
+        if (m_socket->state() != QAbstractSocket::ConnectedState)
+            return;   // the client has gone already
         m_socket->write(line + CrLf);
         m_socket->disconnectFromHost();
     }
