@@ -209,6 +209,32 @@ private Q_SLOTS:
         QVERIFY(body(4).contains(QStringLiteral("PREVIOUS PRICE: $5.00\r\nCURRENT PRICE: $8.00")));
     }
 
+    void aScanStartsFromNothing()
+    {
+        // Page 1 of a failed scan must not leave its values behind for the
+        // next scan to compare as if they were current.
+        const QString page1 = listingPath(QStringLiteral("seller1"), 1);
+        const QString page2 = listingPath(QStringLiteral("seller1"), 2);
+        m_site->route(page1, LocalHttpServer::page(listingPage({{QStringLiteral("100"), QStringLiteral("$5.00"), {}}}, true)));
+        m_site->route(page2, LocalHttpServer::page(listingPage({{QStringLiteral("101"), QStringLiteral("$1.00"), {}}}, false)));
+        load("seller1\r\n", "a@example.com\r\n");
+        checkNow();
+
+        m_site->route(page1, LocalHttpServer::page(listingPage({{QStringLiteral("100"), QStringLiteral("$6.00"),
+                                                                 QStringLiteral("amy")}}, true)));
+        m_site->route(page2, LocalHttpServer::page("Service unavailable", 503));
+        checkNow();
+        QCOMPARE(m_smtp->messageCount(), 2); // the welcome, the failure notice
+
+        m_site->route(page1, LocalHttpServer::page(listingPage({{QStringLiteral("100"), QStringLiteral("$7.00"),
+                                                                 QStringLiteral("bob")}}, true)));
+        m_site->route(page2, LocalHttpServer::page(listingPage({{QStringLiteral("101"), QStringLiteral("$1.00"), {}}}, false)));
+        checkNow();
+        QCOMPARE(m_smtp->messageCount(), 3);
+        QVERIFY2(body(3).contains(QStringLiteral("PREVIOUS PRICE: $5.00\r\nCURRENT PRICE: $7.00\r\nHigh Bidder: bob")),
+                 qPrintable(body(3)));
+    }
+
     void anEmptyScanDoesNotMakeEveryAuctionNew()
     {
         const QString page1 = listingPath(QStringLiteral("seller1"), 1);
