@@ -59,7 +59,7 @@ void showBrandFileProblem(const QString &sDescription)
 
 QString CCustomBrand::BrandFilePath()
 {
-    return ProgramFolder::path() + QStringLiteral("/AppData");
+    return ProgramFolder::dataFile(QStringLiteral("AppData"));
 }
 
 void CCustomBrand::Initialize()

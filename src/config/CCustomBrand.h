@@ -42,7 +42,8 @@ public:
     bool BrandFileFound() const { return m_bBrandFileFound; }
     const QString &BrandText() const { return m_sBrandText; }
 
-    // The brand file's full path: the program folder + "/AppData".
+    // The brand file's full path: "AppData" beside the program, or in the
+    // installed data folder when the program was installed without one beside it.
     static QString BrandFilePath();
 
 private:

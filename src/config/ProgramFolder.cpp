@@ -2,12 +2,26 @@
 
 #include <QCoreApplication>
 #include <QDir>
+#include <QFileInfo>
+
+// The data folder relative to the program's folder; the build sets it from
+// the install layout.
+#ifndef ZORVANE_DATA_FROM_PROGRAM
+#define ZORVANE_DATA_FROM_PROGRAM "../share/zorvane"
+#endif
 
 namespace {
 QString &overridden()
 {
     static QString folder;
     return folder;
+}
+
+bool exists(const QString &path)
+{
+    // Anything but a folder counts: the callers decide what they can read.
+    const QFileInfo info(path);
+    return info.exists() && !info.isDir();
 }
 } // namespace
 
@@ -26,4 +40,20 @@ void ProgramFolder::setPath(const QString &folder)
     while (cleaned.size() > 1 && (cleaned.endsWith(u'/') || cleaned.endsWith(u'\\')))
         cleaned.chop(1);
     overridden() = cleaned;
+}
+
+QString ProgramFolder::installedDataFolder()
+{
+    return QDir::cleanPath(path() + u'/' + QStringLiteral(ZORVANE_DATA_FROM_PROGRAM));
+}
+
+QString ProgramFolder::dataFile(const QString &name)
+{
+    const QString beside = path() + u'/' + name;
+    if (exists(beside))
+        return beside;
+    const QString installed = installedDataFolder() + u'/' + name;
+    if (exists(installed))
+        return installed;
+    return beside;
 }

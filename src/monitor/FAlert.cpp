@@ -729,7 +729,7 @@ void FAlert::OnMnuHelpAboutClick()
 void FAlert::OnMnuHelpContentsClick()
 {
     reporting("FAlert", "OnMnuHelpContentsClick", [&] {
-        Shell::open(QUrl::fromLocalFile(ProgramFolder::path() + QStringLiteral("/help.html")).toString());
+        Shell::open(QUrl::fromLocalFile(ProgramFolder::dataFile(QStringLiteral("help.html"))).toString());
     });
 }
 
