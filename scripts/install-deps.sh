@@ -9,6 +9,7 @@ packages=(
     fonts-dejavu-core
     python3 python3-aiosmtpd
     xvfb xauth xdotool
+    desktop-file-utils appstream
 )
 
 missing=()
