@@ -1,6 +1,7 @@
 #include "CItems.h"
 
 #include "PageSearch.h"
+#include "TrimBlanks.h"
 #include "dialogs/ErrorPatterns.h"
 
 namespace {
@@ -27,17 +28,6 @@ constexpr qsizetype TitleIconReach = 119;
 constexpr qsizetype MaxBidderLength = 50;
 // Item numbers of this length or longer are not auctions.
 constexpr qsizetype ItemNumberLimit = 12;
-
-QString trimSpaces(const QString &text)
-{
-    qsizetype first = 0;
-    qsizetype last = text.size();
-    while (first < last && text.at(first) == u' ')
-        ++first;
-    while (last > first && text.at(last - 1) == u' ')
-        --last;
-    return text.mid(first, last - first);
-}
 
 } // namespace
 
@@ -151,7 +141,7 @@ bool CItems::LoadFromSellerPage(const QString &sHTML)
             const qsizetype u = dutchLink.from(titleEnd);
             if (inRow(u)) {
                 isDutch = true;
-                numBids = trimSpaces(cutText(page, u + 10, dutchWord.from(u)));
+                numBids = trimBlanks(cutText(page, u + 10, dutchWord.from(u)));
             }
 
             QString highBidder;

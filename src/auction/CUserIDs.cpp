@@ -2,6 +2,7 @@
 
 #include "FileErrors.h"
 #include "PageSearch.h"
+#include "TrimBlanks.h"
 #include "config/ProgramFolder.h"
 #include "dialogs/ErrorPatterns.h"
 #include "web/PageText.h"
@@ -17,17 +18,6 @@ namespace {
 
 // Texts handled with 16-bit positions cannot be longer than this.
 constexpr qsizetype MaxShortPosition = 32767;
-
-QString trimSpaces(const QString &text)
-{
-    qsizetype first = 0;
-    qsizetype last = text.size();
-    while (first < last && text.at(first) == u' ')
-        ++first;
-    while (last > first && text.at(last - 1) == u' ')
-        --last;
-    return text.mid(first, last - first);
-}
 
 } // namespace
 
@@ -168,7 +158,7 @@ void CUserIDs::SaveToReturnDelimitedFile(const QString &sFileName, const QString
 void CUserIDs::LoadFromSpaceDelimitedString(const QString &sUserIDs)
 {
     passingOn("CUserIDs", "LoadFromSpaceDelimitedString", [&] {
-        const QString text = trimSpaces(sUserIDs);
+        const QString text = trimBlanks(sUserIDs);
         if (text.size() > MaxShortPosition)
             throw AppError::platform(ErrorNumber::Overflow);
         qsizetype start = 0;

@@ -2,6 +2,8 @@
 #include "auction/CItems.h"
 #include "dialogs/AppError.h"
 
+#include "RaisedError.h"
+
 #include <QTest>
 
 #include <optional>
@@ -9,17 +11,6 @@
 using namespace SellerPages;
 
 namespace {
-
-template <class Body>
-std::optional<AppError> raisedBy(Body &&body)
-{
-    try {
-        body();
-    } catch (const AppError &error) {
-        return error;
-    }
-    return std::nullopt;
-}
 
 QStringList numbersOf(const CItems &items)
 {

@@ -1,22 +1,13 @@
 #include "auction/CUserIDs.h"
 #include "dialogs/AppError.h"
 
+#include "RaisedError.h"
+
 #include <QTest>
 
 #include <optional>
 
 namespace {
-
-template <class Body>
-std::optional<AppError> raisedBy(Body &&body)
-{
-    try {
-        body();
-    } catch (const AppError &error) {
-        return error;
-    }
-    return std::nullopt;
-}
 
 QStringList idsOf(const CUserIDs &list)
 {

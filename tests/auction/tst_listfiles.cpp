@@ -3,6 +3,8 @@
 #include "dialogs/AppError.h"
 #include "TestFiles.h"
 
+#include "RaisedError.h"
+
 #include <QDir>
 #include <QFile>
 #include <QTemporaryDir>
@@ -13,17 +15,6 @@
 #include <sys/resource.h>
 
 namespace {
-
-template <class Body>
-std::optional<AppError> raisedBy(Body &&body)
-{
-    try {
-        body();
-    } catch (const AppError &error) {
-        return error;
-    }
-    return std::nullopt;
-}
 
 QStringList idsOf(const CUserIDs &list)
 {
