@@ -28,6 +28,8 @@ int Start::Main(int argc, char *argv[])
     QApplication::setApplicationName(QStringLiteral("Zorvane"));
     QApplication::setApplicationVersion(Version::full());
     QApplication::setWindowIcon(QIcon(QStringLiteral(":/zorvane/zorvane.png")));
+    // Lets the desktop tie the window to its installed entry and icon.
+    QGuiApplication::setDesktopFileName(QStringLiteral("com.pellridge.Zorvane"));
     // The program lives in the tray: closing its last window does not end
     // it; the main window's unload does.
     QApplication::setQuitOnLastWindowClosed(false);
