@@ -177,6 +177,14 @@ void FAlert::OnFormLoad()
 
         QSettings settings = userSettings();
         m_network = NetworkSettings::load(settings);
+        // For the sandbox and soak runs only: a shorter minute, so that the
+        // real program runs many check cycles in little time. Absent or
+        // unusable, the minute is 60000 ms.
+        bool bMinuteSet = false;
+        const int iMinuteMilliseconds =
+            settings.value(QStringLiteral("Testing/MinuteMilliseconds")).toString().toInt(&bMinuteSet);
+        if (bMinuteSet && iMinuteMilliseconds > 0)
+            setMinuteLength(std::chrono::milliseconds(iMinuteMilliseconds));
         m_changeAlerts = std::make_unique<ChangeAlerts>(
             m_network.itemHost,
             ChangeAlerts::Hooks{[this] { return currentSwitches(); },
@@ -934,6 +942,18 @@ void FAlert::CheckFirstTime()
         m_oNewInstallConnection->GetWebPageAsynch(m_network.makerHost
                                                   + QStringLiteral("zorvane/ZorvaneNewInstall.html"));
     });
+}
+
+void FAlert::setPageTimeout(std::chrono::milliseconds timeout)
+{
+    if (m_oPageConnection)
+        m_oPageConnection->setTimeout(timeout);
+}
+
+void FAlert::setMailTimeout(std::chrono::milliseconds timeout)
+{
+    if (m_oEmail)
+        m_oEmail->frmWinsock()->SetTimerInterval(int(timeout.count()));
 }
 
 QString FAlert::listingPageAddress(const QString &sSellerID, int iPage) const

@@ -82,6 +82,11 @@ public:
 
     // The length of the program's minute; tests and the sandbox shorten it.
     void setMinuteLength(std::chrono::milliseconds length) { timSubmitInterval.setInterval(length); }
+    // Time allowed for one listing page, and for each mail server reply (and
+    // the connection attempt); tests shorten them. Only after the load, which
+    // creates the page connection and the mail sender.
+    void setPageTimeout(std::chrono::milliseconds timeout);
+    void setMailTimeout(std::chrono::milliseconds timeout);
 
     const CUserIDs &Sellers() const { return *m_oSellers; }
     const CUserIDs &Recipients() const { return *m_oRecipients; }

@@ -1,0 +1,269 @@
+// List files and folders that are not what the window expects: a program
+// folder that cannot be written, a list file that is a folder, binary bytes,
+// a very long list, a disk that fills during a save. The window keeps
+// working, tells the user, and never leaves a list file damaged.
+
+#include "auction/CUserIDs.h"
+
+#include "WindowRig.h"
+
+#include <QElapsedTimer>
+#include <QFile>
+#include <QListWidget>
+#include <QPushButton>
+#include <QTimer>
+#include <QLineEdit>
+
+#include "dialogs/FAdd.h"
+
+#include <csignal>
+#include <sys/resource.h>
+
+namespace {
+
+// Answers the add-entry dialog that is about to open with text.
+void answerNextAddDialog(const QString &text)
+{
+    QTimer::singleShot(0, [text] {
+        auto *dialog = qobject_cast<FAdd *>(QApplication::activeModalWidget());
+        if (!dialog)
+            qFatal("no add-entry dialog is open");
+        dialog->findChild<QLineEdit *>(QStringLiteral("txtEmail"))->setText(text);
+        dialog->findChild<QPushButton *>(QStringLiteral("cmdAdd"))->click();
+    });
+}
+
+void addSeller(FAlert &window, const QString &id)
+{
+    answerNextAddDialog(id);
+    window.findChild<QPushButton *>(QStringLiteral("cmdAddAccount"))->click();
+}
+
+int shownSellers(FAlert &window)
+{
+    return window.findChild<QListWidget *>(QStringLiteral("lstAccounts"))->count();
+}
+
+// While it lives, no file of this process may grow past `bytes`.
+class FileSizeLimit
+{
+public:
+    explicit FileSizeLimit(rlim_t bytes)
+    {
+        m_previousHandler = std::signal(SIGXFSZ, SIG_IGN);
+        getrlimit(RLIMIT_FSIZE, &m_saved);
+        rlimit limited = m_saved;
+        limited.rlim_cur = bytes;
+        m_active = setrlimit(RLIMIT_FSIZE, &limited) == 0;
+    }
+    ~FileSizeLimit()
+    {
+        setrlimit(RLIMIT_FSIZE, &m_saved);
+        std::signal(SIGXFSZ, m_previousHandler);
+    }
+    bool active() const { return m_active; }
+
+private:
+    rlimit m_saved{};
+    void (*m_previousHandler)(int) = nullptr;
+    bool m_active = false;
+};
+
+QStringList folderEntries(const QString &path)
+{
+    return QDir(path).entryList(QDir::NoDotAndDotDot | QDir::AllEntries | QDir::Hidden, QDir::Name);
+}
+
+} // namespace
+
+class TestListFaults : public QObject
+{
+    Q_OBJECT
+
+private Q_SLOTS:
+    void unwritableProgramFolderKeepsTheListsElsewhere()
+    {
+        // Root may write into any folder; a "folder" under a plain file is
+        // one that nobody can create or write.
+        WindowRig rig;
+        TestFiles::write(rig.path(QStringLiteral("blocker")), "a file, not a folder");
+        ProgramFolder::setPath(rig.path(QStringLiteral("blocker/program")));
+        const QByteArray dataHome = qgetenv("XDG_DATA_HOME");
+        qputenv("XDG_DATA_HOME", rig.path(QStringLiteral("data")).toLocal8Bit());
+
+        FAlert &window = rig.reload();
+        QVERIFY(rig.boxes.requests().isEmpty());
+        addSeller(window, QStringLiteral("kept-seller"));
+        QCOMPARE(window.Sellers().Count(), 1);
+        QVERIFY2(rig.reporter.reports().isEmpty(), qPrintable(rig.reporter.reports().join(u'\n')));
+        QVERIFY(rig.unload());
+
+        // The next start finds the seller again.
+        FAlert &again = rig.reload();
+        QCOMPARE(again.Sellers().Count(), 1);
+        QVERIFY(again.Sellers().find(QStringLiteral("kept-seller")));
+        QCOMPARE(shownSellers(again), 1);
+        QVERIFY(rig.unload());
+        qputenv("XDG_DATA_HOME", dataHome);
+    }
+
+    void nowhereToWriteIsReportedAndEndsCleanly()
+    {
+        WindowRig rig;
+        TestFiles::write(rig.path(QStringLiteral("blocker")), "a file, not a folder");
+        ProgramFolder::setPath(rig.path(QStringLiteral("blocker/program")));
+        const QByteArray dataHome = qgetenv("XDG_DATA_HOME");
+        qputenv("XDG_DATA_HOME", rig.path(QStringLiteral("blocker/data")).toLocal8Bit());
+
+        FAlert &window = rig.reload();
+        addSeller(window, QStringLiteral("seller1"));
+        // The entry stays on screen and in the list; the failed save is told.
+        QCOMPARE(window.Sellers().Count(), 1);
+        QCOMPARE(shownSellers(window), 1);
+        QCOMPARE(rig.reporter.reports().size(), 1);
+        QVERIFY2(rig.reporter.reports().at(0).startsWith(
+                     QStringLiteral("FAlert.OnCmdAddAccountClick\r\nCUserIDs.SaveToReturnDelimitedFile ")),
+                 qPrintable(rig.reporter.reports().at(0)));
+
+        QVERIFY(!rig.unload()); // the unload says it could not save
+        QCOMPARE(rig.reporter.reports().size(), 2);
+        QVERIFY(rig.reporter.reports().at(1).startsWith(QStringLiteral("FAlert.OnFormUnload\r\n")));
+        qputenv("XDG_DATA_HOME", dataHome);
+    }
+
+    void listFileThatIsAFolderIsLeftAlone_data()
+    {
+        QTest::addColumn<QString>("folderName");
+        QTest::addColumn<QString>("fileName");
+        QTest::newRow("sellers") << QStringLiteral("Accounts.txt") << QStringLiteral("EmailAddresses.txt");
+        QTest::newRow("recipients") << QStringLiteral("EmailAddresses.txt") << QStringLiteral("Accounts.txt");
+    }
+
+    void listFileThatIsAFolderIsLeftAlone()
+    {
+        QFETCH(QString, folderName);
+        QFETCH(QString, fileName);
+        WindowRig rig;
+        QVERIFY(QDir().mkpath(rig.programFile(folderName)));
+        TestFiles::write(rig.programFile(folderName + QStringLiteral("/inside.txt")), "precious");
+        const QByteArray other = fileName == QLatin1String("Accounts.txt") ? QByteArray("seller1\r\nseller2\r\n")
+                                                                           : QByteArray("a@example.com\r\n");
+        TestFiles::write(rig.programFile(fileName), other);
+
+        rig.reload();
+        QCOMPARE(rig.boxes.requests().size(), 1);
+        QVERIFY(rig.boxes.requests().at(0).text.contains(folderName));
+        QCOMPARE(rig.reporter.reports().size(), 1);
+        QVERIFY(rig.reporter.reports().at(0).startsWith(QStringLiteral("FAlert.OnFormLoad\r\n")));
+
+        rig.unload();
+        QVERIFY(QFileInfo(rig.programFile(folderName)).isDir());
+        QCOMPARE(TestFiles::read(rig.programFile(folderName + QStringLiteral("/inside.txt"))), QByteArray("precious"));
+        QCOMPARE(TestFiles::read(rig.programFile(fileName)), other);
+    }
+
+    void binaryBytesComeBackByteForByte()
+    {
+        // Every byte value but CR and LF, in lines that differ in more than
+        // letter case; one line holds all of them.
+        QByteArray all;
+        for (int b = 0; b < 256; ++b)
+            if (b != '\r' && b != '\n')
+                all += char(b);
+        QByteArray file = all + "\r\n";
+        for (int b = 0; b < 256; ++b) {
+            if (b == '\r' || b == '\n')
+                continue;
+            const int mirror = 255 - b == '\r' || 255 - b == '\n' ? 'x' : 255 - b;
+            file += QByteArray::number(b) + ':' + char(b) + char(mirror) + QByteArray(3, char(b)) + "\r\n";
+        }
+        file += QByteArray("\0\0\0", 3) + "\r\n";
+        const int lines = int(file.count("\r\n"));
+
+        WindowRig rig;
+        FAlert &window = rig.load(file, QByteArray("a@example.com\r\n"));
+        QVERIFY2(rig.reporter.reports().isEmpty(), qPrintable(rig.reporter.reports().join(u'\n')));
+        QCOMPARE(window.Sellers().Count(), lines);
+        QCOMPARE(shownSellers(window), lines);
+        QVERIFY(rig.unload());
+        QCOMPARE(TestFiles::read(rig.programFile(QStringLiteral("Accounts.txt"))), file);
+    }
+
+    void binarySellerDoesNotStopTheCycle()
+    {
+        WindowRig rig;
+        LocalHttpServer site;
+        QVERIFY(site.isListening());
+        rig.writeSettings(site, 9); // no mail server: mail errors are fine here
+        const QString good = ListingPages::path(QStringLiteral("seller2"), 1);
+        site.route(good, LocalHttpServer::page(sellerPage({{QStringLiteral("1"), QStringLiteral("$1.00"), {}}})));
+        static const char sellers[] = "\x01\x7f\xff <>#%?&=\"x\x00y\r\nseller2\r\n";
+        FAlert &window = rig.load(QByteArray(sellers, sizeof sellers - 1), "a@example.com\r\n");
+        window.setPageTimeout(std::chrono::milliseconds(2000));
+        window.setMailTimeout(std::chrono::milliseconds(500));
+        QCOMPARE(window.Sellers().Count(), 2);
+        QVERIFY(rig.checkNow());
+        QVERIFY(site.requestedPaths().contains(good));
+        QCOMPARE(window.Sellers().Count(), 2);
+    }
+
+    void hundredThousandLinesLoadShowAndSave()
+    {
+        QByteArray file;
+        file.reserve(100000 * 16);
+        for (int i = 0; i < 100000; ++i)
+            file += "seller" + QByteArray::number(i).rightJustified(6, '0') + "\r\n";
+
+        WindowRig rig;
+        TestFiles::write(rig.programFile(QStringLiteral("Accounts.txt")), file);
+        TestFiles::write(rig.programFile(QStringLiteral("EmailAddresses.txt")), "a@example.com\r\n");
+        QElapsedTimer clock;
+        clock.start();
+        FAlert &window = rig.reload();
+        const qint64 loadMs = clock.elapsed();
+        QCOMPARE(window.Sellers().Count(), 100000);
+        QCOMPARE(shownSellers(window), 100000);
+        clock.restart();
+        QVERIFY(rig.unload());
+        const qint64 unloadMs = clock.elapsed();
+        // Reported for the record, not asserted: timings belong to benchmarks.
+        qInfo("100,000 sellers: load and show %lld ms, unload and save %lld ms", loadMs, unloadMs);
+        QCOMPARE(TestFiles::read(rig.programFile(QStringLiteral("Accounts.txt"))), file);
+    }
+
+    void diskFullDuringASaveKeepsThePreviousFile()
+    {
+        QByteArray file;
+        for (int i = 0; i < 1000; ++i)
+            file += "seller" + QByteArray::number(i) + "\r\n";
+        const QByteArray recipients = "a@example.com\r\n";
+        WindowRig rig;
+        FAlert &window = rig.load(file, recipients);
+        QCOMPARE(window.Sellers().Count(), 1000);
+        const QStringList entriesBefore = folderEntries(rig.programFolder());
+
+        {
+            // Smaller than the list file, larger than the settings file.
+            FileSizeLimit limit(4096);
+            QVERIFY(limit.active());
+            addSeller(window, QStringLiteral("one-more"));
+            QCOMPARE(window.Sellers().Count(), 1001); // still in the list, still on screen
+            QCOMPARE(shownSellers(window), 1001);
+            QCOMPARE(rig.reporter.reports().size(), 1);
+            QVERIFY2(rig.reporter.reports().at(0).contains(QStringLiteral("Disk full")),
+                     qPrintable(rig.reporter.reports().at(0)));
+            QCOMPARE(TestFiles::read(rig.programFile(QStringLiteral("Accounts.txt"))), file);
+            QCOMPARE(folderEntries(rig.programFolder()), entriesBefore); // no half-written file beside it
+
+            QVERIFY(!rig.unload());
+            QCOMPARE(rig.reporter.reports().size(), 2);
+            QVERIFY(rig.reporter.reports().at(1).startsWith(QStringLiteral("FAlert.OnFormUnload\r\n")));
+        }
+        QCOMPARE(TestFiles::read(rig.programFile(QStringLiteral("Accounts.txt"))), file);
+        QCOMPARE(TestFiles::read(rig.programFile(QStringLiteral("EmailAddresses.txt"))), recipients);
+        QCOMPARE(folderEntries(rig.programFolder()), entriesBefore);
+    }
+};
+
+QTEST_MAIN(TestListFaults)
+#include "tst_listfaults.moc"
