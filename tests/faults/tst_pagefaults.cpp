@@ -162,6 +162,60 @@ private Q_SLOTS:
         QVERIFY(rig.checkNow());
         QCOMPARE(smtp.messageCount(), 2); // nothing changed, nothing new
     }
+
+    void longPageThatIsNoListingKeepsTheBaseline()
+    {
+        // Just under the size bound and long enough to count as arrived, but
+        // not a listing page at all: no failure mail, no alerts, and the
+        // last good scan stays the baseline.
+        WindowRig rig;
+        LocalHttpServer site;
+        SmtpServerProcess smtp;
+        QVERIFY2(smtp.start(), qPrintable(smtp.errorText()));
+        rig.writeSettings(site, smtp.port());
+        const QString page1 = ListingPages::path(Seller1, 1);
+        site.route(page1, LocalHttpServer::page(sellerPage({{QStringLiteral("100"), QStringLiteral("$5.00"), {}},
+                                                            {QStringLiteral("101"), QStringLiteral("$2.00"), {}}})));
+        FAlert &window = rig.load("seller1\r\n", "a@example.com\r\n");
+        QVERIFY(rig.checkNow());
+        QCOMPARE(smtp.messageCount(), 1);
+
+        site.route(page1, LocalHttpServer::huge(16 * 1024 * 1024 - 1));
+        QVERIFY(rig.checkNow());
+        QCOMPARE(smtp.messageCount(), 1);
+
+        site.route(page1, LocalHttpServer::page(sellerPage({{QStringLiteral("100"), QStringLiteral("$5.00"), {}},
+                                                            {QStringLiteral("101"), QStringLiteral("$3.00"),
+                                                             QStringLiteral("dee")}})));
+        QVERIFY(rig.checkNow());
+        QCOMPARE(smtp.messageCount(), 2);
+        const QString alert = bodyOf(smtp.message(2));
+        QVERIFY2(alert.contains(QStringLiteral("CHANGES TO ITEM# 101,")), qPrintable(alert));
+        QVERIFY(!alert.contains(QStringLiteral("NEW ITEM")));
+        QCOMPARE(window.Sellers().Count(), 1);
+    }
+
+    void pagesThatNeverEndAreReadToABound()
+    {
+        // Every page claims a successor: the cycle still ends, after a
+        // bounded number of pages, and the next seller is checked.
+        WindowRig rig;
+        LocalHttpServer site;
+        SmtpServerProcess smtp;
+        QVERIFY2(smtp.start(), qPrintable(smtp.errorText()));
+        rig.writeSettings(site, smtp.port());
+        const QByteArray endless = sellerPage({{QStringLiteral("100"), QStringLiteral("$5.00"), {}}}, true);
+        for (int page = 1; page <= 1001; ++page)
+            site.route(ListingPages::path(Seller1, page), LocalHttpServer::page(endless));
+        site.route(ListingPages::path(Seller2, 1),
+                   LocalHttpServer::page(sellerPage({{QStringLiteral("200"), QStringLiteral("$3.00"), {}}})));
+        FAlert &window = rig.load("seller1\r\nseller2\r\n", "a@example.com\r\n");
+        QVERIFY(rig.checkNow(240000));
+        QVERIFY(!window.IsChecking());
+        QVERIFY(!site.requestedPaths().contains(ListingPages::path(Seller1, 1001)));
+        QVERIFY(site.requestedPaths().contains(ListingPages::path(Seller2, 1)));
+        QCOMPARE(smtp.messageCount(), 1); // the welcome: the cycle ended normally
+    }
 };
 
 QTEST_MAIN(TestPageFaults)
