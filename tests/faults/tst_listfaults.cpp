@@ -69,6 +69,30 @@ private:
     bool m_active = false;
 };
 
+// Points XDG_DATA_HOME (where the window keeps its lists when the program's
+// folder cannot be written) somewhere else while it lives.
+class DataHome
+{
+public:
+    explicit DataHome(const QString &path)
+        : m_saved(qgetenv("XDG_DATA_HOME"))
+        , m_wasSet(qEnvironmentVariableIsSet("XDG_DATA_HOME"))
+    {
+        qputenv("XDG_DATA_HOME", path.toLocal8Bit());
+    }
+    ~DataHome()
+    {
+        if (m_wasSet)
+            qputenv("XDG_DATA_HOME", m_saved);
+        else
+            qunsetenv("XDG_DATA_HOME");
+    }
+
+private:
+    QByteArray m_saved;
+    bool m_wasSet;
+};
+
 QStringList folderEntries(const QString &path)
 {
     return QDir(path).entryList(QDir::NoDotAndDotDot | QDir::AllEntries | QDir::Hidden, QDir::Name);
@@ -88,8 +112,7 @@ private Q_SLOTS:
         WindowRig rig;
         TestFiles::write(rig.path(QStringLiteral("blocker")), "a file, not a folder");
         ProgramFolder::setPath(rig.path(QStringLiteral("blocker/program")));
-        const QByteArray dataHome = qgetenv("XDG_DATA_HOME");
-        qputenv("XDG_DATA_HOME", rig.path(QStringLiteral("data")).toLocal8Bit());
+        DataHome dataHome(rig.path(QStringLiteral("data")));
 
         FAlert &window = rig.reload();
         QVERIFY(rig.boxes.requests().isEmpty());
@@ -104,7 +127,6 @@ private Q_SLOTS:
         QVERIFY(again.Sellers().find(QStringLiteral("kept-seller")));
         QCOMPARE(shownSellers(again), 1);
         QVERIFY(rig.unload());
-        qputenv("XDG_DATA_HOME", dataHome);
     }
 
     void nowhereToWriteIsReportedAndEndsCleanly()
@@ -112,8 +134,7 @@ private Q_SLOTS:
         WindowRig rig;
         TestFiles::write(rig.path(QStringLiteral("blocker")), "a file, not a folder");
         ProgramFolder::setPath(rig.path(QStringLiteral("blocker/program")));
-        const QByteArray dataHome = qgetenv("XDG_DATA_HOME");
-        qputenv("XDG_DATA_HOME", rig.path(QStringLiteral("blocker/data")).toLocal8Bit());
+        DataHome dataHome(rig.path(QStringLiteral("blocker/data")));
 
         FAlert &window = rig.reload();
         addSeller(window, QStringLiteral("seller1"));
@@ -128,7 +149,6 @@ private Q_SLOTS:
         QVERIFY(!rig.unload()); // the unload says it could not save
         QCOMPARE(rig.reporter.reports().size(), 2);
         QVERIFY(rig.reporter.reports().at(1).startsWith(QStringLiteral("FAlert.OnFormUnload\r\n")));
-        qputenv("XDG_DATA_HOME", dataHome);
     }
 
     void listFileThatIsAFolderIsLeftAlone_data()
