@@ -8,6 +8,7 @@
 #include "SmtpServerProcess.h"
 #include "WindowRig.h"
 
+#include <QSettings>
 #include <QTimer>
 
 namespace {
@@ -215,6 +216,28 @@ private Q_SLOTS:
         QVERIFY(!site.requestedPaths().contains(ListingPages::path(Seller1, 1001)));
         QVERIFY(site.requestedPaths().contains(ListingPages::path(Seller2, 1)));
         QCOMPARE(smtp.messageCount(), 1); // the welcome: the cycle ended normally
+    }
+
+    void shortMinuteFromTheSettingsRunsCyclesByItself()
+    {
+        // The soak run's seam: the real program reads the minute's length
+        // from the settings, and its timer then starts the cycles.
+        WindowRig rig;
+        LocalHttpServer site;
+        SmtpServerProcess smtp;
+        QVERIFY2(smtp.start(), qPrintable(smtp.errorText()));
+        rig.writeSettings(site, smtp.port());
+        {
+            QSettings settings(rig.path(QStringLiteral("config/Zorvane/Zorvane.conf")), QSettings::IniFormat);
+            settings.setValue(QStringLiteral("Testing/MinuteMilliseconds"), QStringLiteral("5"));
+        }
+        site.route(ListingPages::path(Seller1, 1),
+                   LocalHttpServer::page(sellerPage({{QStringLiteral("100"), QStringLiteral("$5.00"), {}}})));
+        FAlert &window = rig.load("seller1\r\n", "a@example.com\r\n");
+        QSignalSpy finished(&window, &FAlert::CycleFinished);
+        QTRY_VERIFY_WITH_TIMEOUT(finished.size() >= 2, 30000);
+        QVERIFY(smtp.messageCount() >= 1); // the welcome after the first
+        QVERIFY(rig.reporter.reports().isEmpty());
     }
 };
 
