@@ -22,7 +22,18 @@ qint16 errorNumber(QAbstractSocket::SocketError error)
     }
 }
 
+FWinsock::SocketFactory &socketFactory()
+{
+    static FWinsock::SocketFactory factory;
+    return factory;
+}
+
 } // namespace
+
+void FWinsock::setSocketFactory(SocketFactory factory)
+{
+    socketFactory() = std::move(factory);
+}
 
 FWinsock::FWinsock(QObject *parent)
     : QObject(parent)
@@ -51,7 +62,7 @@ void FWinsock::ConnectToServer(const QString &sHost, const QString &sPort)
 
     // Every connection gets a socket of its own, so that nothing from an
     // earlier connection (late data, late errors) can reach a later one.
-    auto *socket = new QTcpSocket(this);
+    QTcpSocket *socket = socketFactory() ? socketFactory()(this) : new QTcpSocket(this);
     socket->setObjectName(QStringLiteral("wskWinsock"));
     m_wskWinsock = socket;
     m_bConnectPending = true;

@@ -5,6 +5,8 @@
 #include <QString>
 #include <QTimer>
 
+#include <functional>
+
 class QTcpSocket;
 
 // The hidden host of one SMTP session: a TCP client socket (wskWinsock) and
@@ -43,6 +45,12 @@ public:
     static constexpr qint16 ErrorUnknown = 10053;
 
     static constexpr int DefaultTimerInterval = 30000;
+
+    // Makes the socket of every later connection. Empty (the default) makes a
+    // plain QTcpSocket; the fuzz harness puts an in-memory socket here so that
+    // sessions run without the network.
+    using SocketFactory = std::function<QTcpSocket *(QObject *parent)>;
+    static void setSocketFactory(SocketFactory factory);
 
     explicit FWinsock(QObject *parent = nullptr);
     ~FWinsock() override;

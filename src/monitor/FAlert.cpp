@@ -24,6 +24,7 @@
 #include "update/CStartStatus.h"
 
 #include <qcoro/qcorosignal.h>
+#include <qcoro/qcorotimer.h>
 
 #include <QCloseEvent>
 #include <QCursor>
@@ -981,7 +982,10 @@ AlertSwitches FAlert::currentSwitches() const
 QCoro::Task<> FAlert::letEventsRun()
 {
     m_eventTurn.start();
-    co_await qCoro(&m_eventTurn, &QTimer::timeout);
+    // Awaited through the timer's own awaitable: awaiting the timeout signal
+    // would bind its private-signal tag, which Qt passes as a null pointer,
+    // to a reference (undefined behaviour that UBSan reports).
+    co_await qCoro(&m_eventTurn).waitForTimeout();
 }
 
 QCoro::Task<> FAlert::SendEmail(QString sBody, QString sSubjectPrefix)

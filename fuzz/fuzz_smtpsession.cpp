@@ -1,0 +1,266 @@
+// One SMTP session of CEmail against arbitrary server bytes, without the
+// network: FWinsock is given an in-memory socket that "connects" at once,
+// hands over the server's bytes piece by piece and keeps what the client
+// writes. The event loop runs only through posted events, and a session still
+// open when the script ends is ended by its time-out timer's event, so every
+// input finishes deterministically.
+//
+// Input: optional message part, a form feed, then the server script. The
+// message part's first three lines are To, From and Subject, the rest is the
+// body. The script is split at 0x1E into pieces delivered one at a time; a
+// piece starting with 0x1C makes the connection fail, one starting with 0x1D
+// is the server closing the connection.
+//
+// Invariants: exactly one OnWinsockConnectionClosed per session; no error
+// event exactly when the server accepted all six steps; while the session
+// waits for a reply its time-out timer runs; the client's bytes are exactly
+// the commands a plain model of the dialogue calls for, in order; and in the
+// DATA phase nothing the body holds can end the message early: the first
+// CR LF "." CR LF after DATA is the terminator, no line break is bare, and
+// taking the extra dots off gives the body back.
+
+#include "FuzzSupport.h"
+
+#include "mail/CEmail.h"
+#include "mail/FWinsock.h"
+
+#include <QCoreApplication>
+#include <QHostInfo>
+#include <QPointer>
+#include <QRegularExpression>
+#include <QTcpSocket>
+
+namespace {
+
+// A connected socket whose peer is the fuzz script.
+class ScriptSocket : public QTcpSocket
+{
+public:
+    using QTcpSocket::QTcpSocket;
+    using QTcpSocket::connectToHost;
+
+    QByteArray *wire = nullptr; // what the client wrote, kept beyond the socket
+    bool connectRequested = false;
+
+    void connectToHost(const QString &, quint16, OpenMode mode, NetworkLayerProtocol) override
+    {
+        connectRequested = true;
+        setOpenMode(mode | QIODevice::Unbuffered);
+        setSocketState(ConnectedState);
+        Q_EMIT connected();
+    }
+
+    void deliver(const QByteArray &bytes)
+    {
+        m_inbound += bytes;
+        Q_EMIT readyRead();
+    }
+
+    void peerCloses()
+    {
+        setSocketError(RemoteHostClosedError);
+        setSocketState(UnconnectedState);
+        Q_EMIT errorOccurred(RemoteHostClosedError);
+        Q_EMIT disconnected();
+    }
+
+    void fails()
+    {
+        setSocketError(ConnectionRefusedError);
+        setSocketState(UnconnectedState);
+        Q_EMIT errorOccurred(ConnectionRefusedError);
+    }
+
+    qint64 bytesAvailable() const override { return m_inbound.size() + QIODevice::bytesAvailable(); }
+
+    void close() override
+    {
+        setSocketState(UnconnectedState);
+        QIODevice::close();
+    }
+    void disconnectFromHost() override { close(); }
+
+protected:
+    qint64 readData(char *data, qint64 maxSize) override
+    {
+        const qint64 n = qMin<qint64>(maxSize, m_inbound.size());
+        memcpy(data, m_inbound.constData(), size_t(n));
+        m_inbound.remove(0, qsizetype(n));
+        return n;
+    }
+    qint64 writeData(const char *data, qint64 size) override
+    {
+        if (wire)
+            wire->append(data, qsizetype(size));
+        return size;
+    }
+
+private:
+    QByteArray m_inbound;
+};
+
+QByteArray wire;
+QPointer<ScriptSocket> current;
+
+void runPosted()
+{
+    QCoreApplication::sendPostedEvents();
+    QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+}
+
+QString singleLine(QString value)
+{
+    value.remove(u'\r');
+    value.remove(u'\n');
+    return value;
+}
+
+// The reply code as digits: leading zeros do not count.
+bool codeIs(const QString &reply, int code)
+{
+    static const QRegularExpression digits(QStringLiteral("^0*([0-9]*)"));
+    return digits.match(reply).captured(1) == QString::number(code);
+}
+
+// Checks the DATA phase as it went on the wire: message text plus terminator.
+void checkDataPhase(const QByteArray &sent, const QString &body)
+{
+    const QByteArray terminator("\r\n.\r\n");
+    FUZZ_CHECK(sent.endsWith(terminator), QStringLiteral("no terminator"));
+    // DATA's own CR LF comes right before the message.
+    const QByteArray phase = "\r\n" + sent;
+    FUZZ_CHECK(phase.indexOf(terminator) == phase.size() - terminator.size(),
+               QStringLiteral("the message ends early at %1 of %2").arg(phase.indexOf(terminator)).arg(phase.size()));
+    for (qsizetype i = 0; i < sent.size(); ++i) {
+        if (sent[i] == '\r')
+            FUZZ_CHECK(i + 1 < sent.size() && sent[i + 1] == '\n', QStringLiteral("bare CR at %1").arg(i));
+        if (sent[i] == '\n')
+            FUZZ_CHECK(i > 0 && sent[i - 1] == '\r', QStringLiteral("bare LF at %1").arg(i));
+    }
+    const QString message = PageText::fromBytes(sent.left(sent.size() - terminator.size()));
+    const qsizetype headerEnd = message.indexOf(QLatin1String("\r\n\r\n"));
+    FUZZ_CHECK(headerEnd >= 0, QStringLiteral("no header end"));
+    QStringList lines = message.mid(headerEnd + 4).split(QLatin1String("\r\n"));
+    for (QString &line : lines) {
+        if (line.startsWith(u'.')) {
+            FUZZ_CHECK(line.startsWith(QLatin1String("..")), line.left(100));
+            line.remove(0, 1);
+        }
+    }
+    QString expected = body;
+    expected.replace(QLatin1String("\r\n"), QLatin1String("\n"));
+    expected.replace(u'\r', u'\n');
+    FUZZ_CHECK(lines.join(u'\n') == expected, QStringLiteral("body changed"));
+}
+
+} // namespace
+
+extern "C" int LLVMFuzzerInitialize(int *argc, char ***argv)
+{
+    static QCoreApplication app(*argc, *argv);
+    FWinsock::setSocketFactory([](QObject *parent) -> QTcpSocket * {
+        auto *socket = new ScriptSocket(parent);
+        socket->wire = &wire;
+        current = socket;
+        return socket;
+    });
+    return 0;
+}
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
+{
+    const QString input = Fuzz::text(data, size);
+    QString to = QStringLiteral("alerts@example.com"), from = QStringLiteral("zorvane@example.com");
+    QString subject = QStringLiteral("Zorvane alert"), body = QStringLiteral("Item 1234567 has a new bid.");
+    QString script = input;
+    const qsizetype split = input.indexOf(u'\f');
+    if (split >= 0) {
+        const QStringList message = input.left(split).split(u'\n');
+        to = message.value(0);
+        from = message.value(1);
+        subject = message.value(2);
+        body = message.mid(3).join(u'\n');
+        script = input.mid(split + 1);
+    }
+
+    // What the client sends after each accepted reply.
+    const QStringList steps = {
+        QStringLiteral("HELO ") + QHostInfo::localHostName() + QStringLiteral("\r\n"),
+        QStringLiteral("MAIL FROM:<") + singleLine(from) + QStringLiteral(">\r\n"),
+        QStringLiteral("RCPT TO:<") + singleLine(to) + QStringLiteral(">\r\n"),
+        QStringLiteral("DATA\r\n"),
+        CEmail::MessageText(to, from, subject, body) + QStringLiteral("\r\n.\r\n"),
+        QStringLiteral("QUIT\r\n"),
+    };
+    const int codes[] = {220, 250, 250, 250, 354, 250};
+
+    wire.clear();
+    current = nullptr;
+    int closed = 0;
+    QStringList errors;
+    {
+        CEmail email;
+        QObject::connect(&email, &CEmail::OnWinsockConnectionClosed, [&closed] { ++closed; });
+        QObject::connect(&email, &CEmail::OnErrorMessage, [&errors](const QString &s) { errors << s; });
+
+        email.SendMail(QStringLiteral("mail.example"), 25, to, from, subject, body);
+        runPosted();
+        FUZZ_CHECK(current && current->connectRequested, QStringLiteral("no connection attempt"));
+
+        // The model of the dialogue runs beside the real one.
+        int accepted = 0;
+        bool modelEnded = false;
+        QString pending;
+        for (const QString &piece : script.split(QChar(0x1e))) {
+            if (closed || modelEnded || !current)
+                break;
+            FUZZ_CHECK(email.IsSending(), QStringLiteral("sending ended without the closed event"));
+            FUZZ_CHECK(email.frmWinsock()->TimerEnabled(), QStringLiteral("waiting without a time-out"));
+            if (piece.startsWith(QChar(0x1c))) {
+                current->fails();
+                modelEnded = true;
+            } else if (piece.startsWith(QChar(0x1d))) {
+                current->peerCloses();
+                // Nothing arrives any more; the time-out ends the session.
+                runPosted();
+                break;
+            } else {
+                current->deliver(PageText::toBytes(piece));
+                pending += piece;
+                if (pending.endsWith(QLatin1String("\r\n"))) {
+                    if (codeIs(pending, codes[accepted]))
+                        modelEnded = ++accepted == 6;
+                    else
+                        modelEnded = true;
+                    pending.clear();
+                } else if (pending.size() > CEmail::ReplyLimit) {
+                    modelEnded = true;
+                }
+            }
+            runPosted();
+            FUZZ_CHECK(closed == (modelEnded ? 1 : 0), QStringLiteral("closed %1 times, expected %2")
+                                                           .arg(closed).arg(modelEnded ? 1 : 0));
+        }
+        if (!closed) {
+            FUZZ_CHECK(email.frmWinsock()->TimerEnabled(), QStringLiteral("waiting without a time-out"));
+            Q_EMIT email.frmWinsock()->OnTimerExpired();
+            runPosted();
+        }
+        FUZZ_CHECK(closed == 1, QStringLiteral("closed %1 times").arg(closed));
+        FUZZ_CHECK(!email.IsSending(), QStringLiteral("still sending after the closed event"));
+        FUZZ_CHECK(errors.isEmpty() == (accepted == 6), errors.join(u'|').left(300));
+
+        QByteArray expected;
+        for (int i = 0; i < accepted; ++i)
+            expected += PageText::toBytes(steps[i]);
+        FUZZ_CHECK(wire == expected, QStringLiteral("wire differs after %1 accepted replies").arg(accepted));
+        if (accepted >= 5) {
+            const QByteArray dataPhase = PageText::toBytes(steps[4]);
+            const qsizetype at = wire.indexOf("DATA\r\n") + 6;
+            checkDataPhase(wire.mid(at, dataPhase.size()), body);
+        }
+    }
+    runPosted();
+    FUZZ_CHECK(!current, QStringLiteral("socket outlived its session"));
+    return 0;
+}
