@@ -122,6 +122,7 @@ FAlert::FAlert(QWidget *parent)
     connect(&timSubmitInterval, &QTimer::timeout, this, &FAlert::OnTimerSubmitInterval);
     m_eventTurn.setSingleShot(true);
     m_eventTurn.setInterval(0);
+    connect(&m_eventTurn, &QTimer::timeout, this, &FAlert::eventLoopTurned);
 
     connect(m_ui->cmdCheck, &QPushButton::clicked, this, &FAlert::OnCmdCheckClick);
     connect(m_ui->cboInterval, &QComboBox::activated, this, &FAlert::OnCboIntervalClick);

@@ -102,6 +102,9 @@ Q_SIGNALS:
     void Unloaded(bool bSaved);
     // A check cycle has ended, completely or with an error report.
     void CycleFinished();
+    // Internal: the event loop has had its turn during long work (see
+    // letEventsRun).
+    void eventLoopTurned();
 
 protected:
     void closeEvent(QCloseEvent *event) override;
