@@ -6,7 +6,9 @@
 #include "IdListModel.h"
 
 #include <QCoreApplication>
+#include <QDir>
 #include <QFile>
+#include <QFileInfo>
 #include <QTemporaryDir>
 
 namespace {
@@ -27,7 +29,10 @@ void writeFile(const QString &path, const uint8_t *data, size_t size)
 extern "C" int LLVMFuzzerInitialize(int *argc, char ***argv)
 {
     static QCoreApplication app(*argc, *argv);
-    static QTemporaryDir dir;
+    // In memory where there is room: every save ends in a flush to disk.
+    static QTemporaryDir dir(QFileInfo(QStringLiteral("/dev/shm")).isWritable()
+                                 ? QStringLiteral("/dev/shm/zorvane-fuzz-XXXXXX")
+                                 : QDir::tempPath() + QStringLiteral("/zorvane-fuzz-XXXXXX"));
     if (!dir.isValid())
         Fuzz::fail(__FILE__, __LINE__, "temporary folder", dir.errorString());
     folder = &dir;

@@ -8,6 +8,7 @@ packages=(
     qt6-base-dev qt6-base-dev-tools libqt6test6 qt6-qpa-plugins qcoro-qt6-dev
     fonts-dejavu-core
     python3 python3-aiosmtpd
+    clang libclang-rt-14-dev
     xvfb xauth xdotool
     desktop-file-utils appstream
 )

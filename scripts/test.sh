@@ -10,3 +10,7 @@ else
     echo "Zorvane: some tests FAILED (see above)." >&2
     exit 1
 fi
+# The same suite under AddressSanitizer and UndefinedBehaviorSanitizer, then
+# every fuzz target for FUZZ_SECONDS (30) each.
+scripts/sanitize.sh
+scripts/fuzz.sh
