@@ -67,6 +67,7 @@ std::pair<double, int> compare(const CItems &previous, const CItems &current)
                                                 turn.start();
                                                 co_await qCoro(&turn, &QTimer::timeout);
                                             },
+                                            [] { return false; },
                                             [&sent](QString, QString) -> QCoro::Task<> {
                                                 ++sent;
                                                 co_return;

@@ -32,14 +32,16 @@ QCoro::Task<> ChangeAlerts::CompareLists(const CItems &previous, const CItems &c
     slice.start();
 
     // The lists cannot change while the comparison waits: the check cycle
-    // owns them until it has ended, and a window that goes away takes the
-    // waits' sources with it, so the comparison is then never resumed.
+    // owns them until it has ended. A window that goes away first resumes
+    // the comparison, which then stops before it touches them.
     for (const CItem &item : current) {
         ++itemCount;
         if (itemCount == 1 || slice.elapsed() >= WorkSliceMs) {
             m_hooks.showProgress(QStringLiteral("Analyzing Item ") + QString::number(itemCount)
                                  + QStringLiteral(" for changes."));
             co_await m_hooks.letEventsRun();
+            if (m_hooks.stopped())
+                co_return;
             slice.restart();
         }
 
@@ -67,6 +69,8 @@ QCoro::Task<> ChangeAlerts::CompareLists(const CItems &previous, const CItems &c
         }
         if (blockWritten && !onePerSeller) {
             co_await m_hooks.send(message, sellerId);
+            if (m_hooks.stopped())
+                co_return;
             message.clear();
             slice.restart();
         }

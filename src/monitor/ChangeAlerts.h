@@ -37,6 +37,9 @@ public:
         std::function<void(const QString &)> showProgress;
         // Lets waiting events run; the comparison goes on when it resumes.
         std::function<QCoro::Task<>()> letEventsRun;
+        // True once the comparison must end at once, touching nothing (its
+        // lists may be gone): asked after every wait.
+        std::function<bool()> stopped;
         // Sends one message about the seller to every recipient.
         std::function<QCoro::Task<>(QString body, QString sellerId)> send;
     };

@@ -192,6 +192,7 @@ void FAlert::OnFormLoad()
             ChangeAlerts::Hooks{[this] { return currentSwitches(); },
                                 [this](const QString &text) { UpdateStatusText(text); },
                                 [this] { return letEventsRun(); },
+                                [this] { return m_bUnloading; },
                                 [this](QString body, QString sellerId) {
                                     return SendEmail(std::move(body), std::move(sellerId));
                                 }});
@@ -498,6 +499,7 @@ void FAlert::OnFormResize()
 
 void FAlert::OnFormUnload()
 {
+    endWaitingCycle();
     bool bSaved = false;
     reporting("FAlert", "OnFormUnload", [&] {
         saveList(true);
@@ -853,8 +855,8 @@ QCoro::Task<> FAlert::runCycle(const char *sEntryProcedure)
     } catch (...) {
         reportCaughtError("FAlert", sEntryProcedure);
     }
-    // Only reached while the window is still loaded: an unload stops
-    // everything a cycle can wait on.
+    if (m_bUnloading)
+        co_return;
     m_bCycleRunning = false;
     reporting("FAlert", sEntryProcedure, [&] { ReviseFormStatus(); });
     Q_EMIT CycleFinished();
@@ -887,6 +889,8 @@ QCoro::Task<> FAlert::Check()
 
             for (int page = 1; page <= MostListingPages; ++page) {
                 const QString text = co_await m_oPageConnection->GetWebPage(listingPageAddress(sellerId, page));
+                if (m_bUnloading)
+                    co_return;
                 UpdateStatusText(QStringLiteral("Page ") + QString::number(page)
                                  + QStringLiteral(" of auctions gotten for ") + sellerId + QStringLiteral(". ")
                                  + QString::number(seller->Items().Count()) + QStringLiteral(" items grabbed."));
@@ -896,6 +900,8 @@ QCoro::Task<> FAlert::Check()
                                            + QStringLiteral(".  This user's auctions will scanned again during "
                                                             "the next check."),
                                        QStringLiteral("Zorvane"));
+                    if (m_bUnloading)
+                        co_return;
                 } else {
                     seller->Items().LoadFromSellerPage(text);
                 }
@@ -916,6 +922,8 @@ QCoro::Task<> FAlert::Check()
                 seller->setFirstScan(false);
             else
                 co_await CompareLists(seller->OldItems(), seller->Items(), sellerId);
+            if (m_bUnloading)
+                co_return;
 
             seller->OldItems().Clear();
             for (const CItem &item : seller->Items())
@@ -926,6 +934,8 @@ QCoro::Task<> FAlert::Check()
 
         if (m_bFirstCheck)
             co_await SendEmail(WelcomeBody, QStringLiteral("Zorvane"));
+        if (m_bUnloading)
+            co_return;
         m_bFirstCheck = false;
         m_iMinutesElapsed = 0;
         SetInterval();
@@ -980,6 +990,21 @@ AlertSwitches FAlert::currentSwitches() const
             m_ui->optDetailedMessage->isChecked(), m_ui->optOneMessage->isChecked()};
 }
 
+// A cycle under way when the window unloads is resumed from the wait it is
+// in and ends at once (it sees m_bUnloading), while everything it holds is
+// still there: no coroutine is left suspended for ever. A wait for a page
+// ends when the page connection is released.
+void FAlert::endWaitingCycle()
+{
+    m_bUnloading = true;
+    timSubmitInterval.stop();
+    m_eventTurn.stop();
+    if (!m_bCycleRunning)
+        return;
+    Q_EMIT eventLoopTurned();
+    Q_EMIT mailSessionEnded();
+}
+
 QCoro::Task<> FAlert::letEventsRun()
 {
     m_eventTurn.start();
@@ -1002,10 +1027,11 @@ QCoro::Task<> FAlert::SendEmail(QString sBody, QString sSubjectPrefix)
             m_oEmail->SendMail(m_ui->txtSMTP->text(), m_network.smtpPort, recipient, m_ui->txtUserName->text(),
                                sSubjectPrefix + QStringLiteral(" Auction Update"), sBody);
             if (!m_bEmailDone) {
-                CEmail *email = m_oEmail.get();
-                const auto ended = co_await qCoro(email, &CEmail::OnWinsockConnectionClosed, SessionWaitBound);
+                const auto ended = co_await qCoro(this, &FAlert::mailSessionEnded, SessionWaitBound);
+                if (m_bUnloading)
+                    co_return;
                 if (!ended) // a session that never ended is ended here, as an error
-                    email->CloseConn(true);
+                    m_oEmail->CloseConn(true);
             }
             m_bEmailDone = false;
         }
@@ -1021,7 +1047,10 @@ void FAlert::OnEmailWinsockMessage(const QString &sMessage)
 
 void FAlert::OnEmailWinsockConnectionClosed()
 {
-    reporting("FAlert", "OnEmailWinsockConnectionClosed", [&] { m_bEmailDone = true; });
+    reporting("FAlert", "OnEmailWinsockConnectionClosed", [&] {
+        m_bEmailDone = true;
+        Q_EMIT mailSessionEnded();
+    });
 }
 
 void FAlert::OnEmailErrorMessage(const QString &sMessage)

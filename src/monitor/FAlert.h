@@ -102,9 +102,10 @@ Q_SIGNALS:
     void Unloaded(bool bSaved);
     // A check cycle has ended, completely or with an error report.
     void CycleFinished();
-    // Internal: the event loop has had its turn during long work (see
-    // letEventsRun).
+    // Internal, for the check cycle's waits: the event loop has had its turn
+    // during long work; a mail session has ended (or the window unloads).
     void eventLoopTurned();
+    void mailSessionEnded();
 
 protected:
     void closeEvent(QCloseEvent *event) override;
@@ -135,6 +136,7 @@ private:
     QCoro::Task<> CompareLists(const CItems &oPrevious, const CItems &oCurrent, QString sSellerID);
     QCoro::Task<> SendEmail(QString sBody, QString sSubjectPrefix);
     QCoro::Task<> letEventsRun();
+    void endWaitingCycle();
     QString listingPageAddress(const QString &sSellerID, int iPage) const;
     AlertSwitches currentSwitches() const;
     void OnEmailWinsockMessage(const QString &sMessage);
@@ -210,5 +212,8 @@ private:
     bool m_bEmailDone = false;
 
     int m_iUnloadMode = UnloadByUser;
+    // Set when the unload begins: a check cycle that resumes then ends at
+    // once, touching nothing.
+    bool m_bUnloading = false;
     bool m_bUnloaded = false;
 };

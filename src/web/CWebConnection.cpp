@@ -24,10 +24,15 @@ CWebConnection::~CWebConnection()
 {
     reporting(ClassName, "OnClassTerminate", [this] {
         // Requests (and with them their replies) go before the manager that
-        // made the replies; none of them reports anything any more.
+        // made the replies. An awaited fetch ends now with "", so that its
+        // coroutine is not left suspended for ever; a signalled one ends
+        // without a signal.
         const auto requests = findChildren<PageRequest *>(Qt::FindDirectChildrenOnly);
-        for (PageRequest *request : requests)
+        for (PageRequest *request : requests) {
+            if (request->mode() == PageRequest::Mode::Awaited)
+                request->endNow();
             delete request;
+        }
     });
 }
 
@@ -42,10 +47,9 @@ QCoro::Task<QString> CWebConnection::GetWebPage(QString sURL)
     // Every failure, including one in starting the request, is an empty page.
     try {
         PageRequest *request = startRequest(sURL, PageRequest::Mode::Awaited);
-        // The request resumes this frame from the event loop, and only while
-        // it (a child of this connection) still exists. A connection
-        // destroyed in the meantime takes the request with it and this frame
-        // is simply never resumed; nothing below touches the connection.
+        // The request resumes this frame from the event loop, or at once when
+        // the connection is destroyed meanwhile (the page is then ""); either
+        // way nothing below touches the connection.
         const PageRequest::Outcome outcome = co_await request->outcome();
         co_return outcome.ok ? PageText::fromBytes(outcome.body) : QString();
     } catch (...) {

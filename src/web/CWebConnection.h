@@ -20,9 +20,10 @@
 // past maxBodyBytes(), or the whole answer has not arrived within timeout().
 // Redirects are followed as long as they are no less safe than the request.
 //
-// Destroying the connection stops every request it runs, and nothing more
-// comes of them: no `ResponseCompleted`, and a coroutine awaiting
-// `GetWebPage` is never resumed (it would go on with an owner that is gone).
+// Destroying the connection stops every request it runs: no
+// `ResponseCompleted` follows, and a coroutine awaiting `GetWebPage` gets ""
+// at once, from inside the destruction (so no coroutine frame is left
+// suspended for ever); the code it resumes must not use the connection.
 class CWebConnection : public QObject
 {
     Q_OBJECT

@@ -64,6 +64,16 @@ void PageRequest::cancel()
     complete(false);
 }
 
+void PageRequest::endNow()
+{
+    if (m_reported)
+        return;
+    m_done = true;
+    stopTransfer();
+    m_body.clear();
+    report(false);
+}
+
 void PageRequest::abandon()
 {
     m_done = true;

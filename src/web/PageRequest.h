@@ -73,6 +73,11 @@ public:
     // Stops the transfer; nothing is reported, even if the outcome was
     // already known and only waiting to be reported.
     void abandon();
+    // Stops the transfer and reports a failure at once, from inside this
+    // call: used when the connection goes, so that a coroutine awaiting the
+    // page ends (with "") instead of staying suspended for ever. The code
+    // it resumes must not use the connection any more.
+    void endNow();
 
     // Whether the fetcher can ask for this address at all: http or https with a host.
     static bool isFetchable(const QUrl &url);

@@ -23,6 +23,7 @@ struct Comparison
     AlertSwitches switches;
     QList<Sent> sent;
     int turnsGiven = 0;
+    int stopAfterSends = 0; // > 0: the comparison is told to stop after so many messages
     std::function<void()> onSend; // lets a test flip switches mid-comparison
 
     void run(const CItems &previous, const CItems &current, const QString &seller = QStringLiteral("seller1"))
@@ -34,6 +35,7 @@ struct Comparison
                                           ++turnsGiven;
                                           co_return;
                                       },
+                                      [this] { return stopAfterSends > 0 && sent.size() >= stopAfterSends; },
                                       [this](QString body, QString sellerId) -> QCoro::Task<> {
                                           sent.append({body, sellerId});
                                           if (onSend)
@@ -169,6 +171,18 @@ private Q_SLOTS:
         nothingToSay.switches.onePerSeller = true;
         nothingToSay.run(now, now);
         QVERIFY(nothingToSay.sent.isEmpty());
+    }
+
+    void aStoppedComparisonEndsAtOnce()
+    {
+        CItems before;
+        CItems now;
+        for (int i = 1; i <= 5; ++i)
+            now.Add(QString::number(i), false, {}, false, QStringLiteral("item"), {}, false, QStringLiteral("$1"));
+        Comparison comparison;
+        comparison.stopAfterSends = 2;
+        comparison.run(before, now);
+        QCOMPARE(comparison.sent.size(), 2);
     }
 
     void switchesApplyFromTheNextItem()

@@ -111,6 +111,7 @@ int InspectCommands::runCompare(const QStringList &args)
                               ChangeAlerts::Hooks{[switches] { return switches; },
                                                   [](const QString &) {},
                                                   []() -> QCoro::Task<> { co_return; },
+                                                  [] { return false; },
                                                   [](QString body, QString sellerId) -> QCoro::Task<> {
                                                       printLine(QStringLiteral("{\"subject\":")
                                                                 + jsonString(sellerId + QStringLiteral(" Auction Update"))
