@@ -36,6 +36,8 @@ if ((inside_xvfb)); then
     export QT_QPA_PLATFORM=xcb
 fi
 
+source "$(dirname "$0")/sandbox-lib.sh"
+
 run=$(mktemp -d "${TMPDIR:-/tmp}/zorvane-sandbox.XXXXXX")
 sandbox_pid=""
 program_pid=""
@@ -49,39 +51,8 @@ cleanup() {
 }
 trap cleanup EXIT
 
-# Waits up to $1 seconds for the command after it to succeed.
-wait_for() {
-    local seconds=$1
-    shift
-    local deadline=$((SECONDS + seconds))
-    until "$@"; do
-        ((SECONDS < deadline)) || return 1
-        sleep 0.2
-    done
-}
-
-mkdir -p "$run/program" "$run/config/Zorvane" "$run/data" "$run/mail"
-cp "$build/zorvane" "$run/program/"
-cp "$build/help.html" "$run/program/" 2>/dev/null || true
-
-"$build/zorvane-sandbox" --site-port 0 --smtp-port 0 --mail-dir "$run/mail" >"$run/sandbox.log" 2>&1 &
-sandbox_pid=$!
-wait_for 15 grep -q '^smtp: ' "$run/sandbox.log" || { cat "$run/sandbox.log" >&2; echo "Zorvane: the sandbox did not start." >&2; exit 1; }
-site=$(sed -n 's/^site: //p' "$run/sandbox.log" | head -n 1)
-smtp_port=$(sed -n 's/^smtp: .*:\([0-9]*\)$/\1/p' "$run/sandbox.log" | head -n 1)
-
-cat >"$run/config/Zorvane/Zorvane.conf" <<CONF
-[Main]
-FromAddress=zorvane@sandbox.test
-SMTP=127.0.0.1
-
-[Network]
-ListingHost=$site
-ItemHost=$site
-MakerHost=$site
-ClickThroughPrefix=${site}go?loc=
-SmtpPort=$smtp_port
-CONF
+start_sandbox "$build" "$run"
+write_sandbox_settings "$run" "$site"
 printf 'gadget-garage\r\ndutch-dollar-deals\r\n' >"$run/program/Accounts.txt"
 printf 'you@sandbox.test\r\n' >"$run/program/EmailAddresses.txt"
 

@@ -52,6 +52,8 @@ if ((inside_xvfb == 0)); then
 fi
 export QT_QPA_PLATFORM=xcb
 
+source "$here/scripts/sandbox-lib.sh"
+
 run=$(mktemp -d "${TMPDIR:-/tmp}/zorvane-soak.XXXXXX")
 sandbox_pid=""
 program_pid=""
@@ -63,42 +65,10 @@ cleanup() {
 }
 trap cleanup EXIT
 
-wait_for() {
-    local seconds=$1
-    shift
-    local deadline=$((SECONDS + seconds))
-    until "$@"; do
-        ((SECONDS < deadline)) || return 1
-        sleep 0.2
-    done
-}
-
-mkdir -p "$run/program" "$run/config/Zorvane" "$run/data" "$run/mail"
-cp "$build/zorvane" "$run/program/"
-
-"$build/zorvane-sandbox" --site-port 0 --smtp-port 0 --mail-dir "$run/mail" >"$run/sandbox.log" 2>&1 &
-sandbox_pid=$!
-wait_for 15 grep -q '^smtp: ' "$run/sandbox.log" || { cat "$run/sandbox.log" >&2; echo "soak: the sandbox did not start" >&2; exit 1; }
-site=$(sed -n 's/^site: \(http.*\)$/\1/p' "$run/sandbox.log" | head -n 1)
-smtp_port=$(sed -n 's/^smtp: .*:\([0-9]*\)$/\1/p' "$run/sandbox.log" | head -n 1)
-
+start_sandbox "$build" "$run" || exit 1
 # The maker's host is a closed port: the once-per-run version check fails
 # quietly instead of leaving the maker's message window open for the run.
-cat >"$run/config/Zorvane/Zorvane.conf" <<CONF
-[Main]
-FromAddress=zorvane@sandbox.test
-SMTP=127.0.0.1
-
-[Network]
-ListingHost=$site
-ItemHost=$site
-MakerHost=http://127.0.0.1:9/
-ClickThroughPrefix=${site}go?loc=
-SmtpPort=$smtp_port
-
-[Testing]
-MinuteMilliseconds=$minute_ms
-CONF
+write_sandbox_settings "$run" "http://127.0.0.1:9/" "$minute_ms"
 
 last_seller=soak-seller-15
 {
