@@ -9,6 +9,8 @@
 #include "mail/CEmail.h"
 #include "mail/FWinsock.h"
 
+#include "ToolRun.h"
+
 #include <QDir>
 #include <QFile>
 #include <QNetworkAccessManager>
@@ -102,28 +104,9 @@ private:
     QByteArray m_received;
 };
 
-struct ToolRun
-{
-    int exitCode = -1;
-    QByteArray out;
-    QByteArray err;
-};
-
 ToolRun runOnce(const QStringList &arguments)
 {
-    QProcess process;
-    QSignalSpy finished(&process, &QProcess::finished);
-    process.start(QStringLiteral(ZORVANE_SANDBOX_PATH), arguments);
-    ToolRun run;
-    if (!finished.wait(WaitMs)) {
-        process.kill();
-        finished.wait(WaitMs);
-        return run;
-    }
-    run.exitCode = process.exitStatus() == QProcess::NormalExit ? process.exitCode() : -1;
-    run.out = process.readAllStandardOutput();
-    run.err = process.readAllStandardError();
-    return run;
+    return runTool(QStringLiteral(ZORVANE_SANDBOX_PATH), arguments, WaitMs);
 }
 
 const QString To = QStringLiteral("alerts@example.test");

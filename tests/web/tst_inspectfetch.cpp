@@ -1,5 +1,7 @@
 #include "LocalHttpServer.h"
 
+#include "ToolRun.h"
+
 #include <QProcess>
 #include <QSignalSpy>
 #include <QTest>
@@ -8,30 +10,11 @@ namespace {
 
 constexpr int WaitMs = 30000;
 
-struct Run
-{
-    int exitCode = -1;
-    QByteArray out;
-    QByteArray err;
-};
-
 // Runs zorvane-inspect without blocking this thread: the test's own server
 // has to answer it meanwhile.
-Run inspect(const QStringList &arguments)
+ToolRun inspect(const QStringList &arguments)
 {
-    QProcess process;
-    QSignalSpy finished(&process, &QProcess::finished);
-    process.start(QStringLiteral(ZORVANE_INSPECT_PATH), arguments);
-    Run run;
-    if (!finished.wait(WaitMs)) {
-        process.kill();
-        finished.wait(WaitMs);
-        return run;
-    }
-    run.exitCode = process.exitStatus() == QProcess::NormalExit ? process.exitCode() : -1;
-    run.out = process.readAllStandardOutput();
-    run.err = process.readAllStandardError();
-    return run;
+    return runTool(QStringLiteral(ZORVANE_INSPECT_PATH), arguments, WaitMs);
 }
 
 } // namespace
@@ -49,7 +32,7 @@ private Q_SLOTS:
         for (int value = 1; value < 256; ++value)
             body += char(value);
         server.route("/seller", LocalHttpServer::page(body));
-        const Run run = inspect({"fetch", server.url("/seller")});
+        const ToolRun run = inspect({"fetch", server.url("/seller")});
         QCOMPARE(run.exitCode, 0);
         QCOMPARE(run.out, body);
     }
@@ -66,7 +49,7 @@ private Q_SLOTS:
         LocalHttpServer server;
         QVERIFY(server.isListening());
         server.route("/empty", LocalHttpServer::page(""));
-        const Run run = inspect({"fetch", server.url(path)});
+        const ToolRun run = inspect({"fetch", server.url(path)});
         QCOMPARE(run.exitCode, 1);
         QCOMPARE(run.out, QByteArray());
         QVERIFY(!run.err.isEmpty());
