@@ -250,13 +250,14 @@ void FAlert::loadList(bool bRecipients)
 {
     CUserIDs &list = bRecipients ? *m_oRecipients : *m_oSellers;
     const QString &fileName = bRecipients ? RecipientsFile : SellersFile;
+    const QString folder = ListFolder::readFolder(fileName);
     try {
-        list.LoadFromReturnDelimitedFile(fileName, m_sListFolder);
+        list.LoadFromReturnDelimitedFile(fileName, folder);
         (bRecipients ? m_bRecipientsLoaded : m_bSellersLoaded) = true;
     } catch (...) {
         MessageBoxes::show({QStringLiteral("Zorvane"),
                             QStringLiteral("Zorvane could not read all of the file") + CrLf
-                                + m_sListFolder + fileName + u'.' + CrLf + CrLf
+                                + folder + fileName + u'.' + CrLf + CrLf
                                 + QStringLiteral("To keep the entries it could not read, Zorvane will not "
                                                  "write over this file while it runs.  Correct or remove "
                                                  "the file, then start Zorvane again."),

@@ -17,3 +17,13 @@ QString ListFolder::path()
     QDir().mkpath(dataFolder);
     return dataFolder;
 }
+
+QString ListFolder::readFolder(const QString &fileName)
+{
+    const QString writeFolder = path();
+    const QString programFolder = ProgramFolder::path();
+    if (writeFolder != programFolder && !QFileInfo::exists(writeFolder + fileName)
+        && QFileInfo::exists(programFolder + fileName))
+        return programFolder;
+    return writeFolder;
+}

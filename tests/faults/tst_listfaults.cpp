@@ -10,7 +10,9 @@
 #include <QElapsedTimer>
 #include <QFile>
 #include <QListWidget>
+#include <QProcess>
 #include <QPushButton>
+#include <QScopeGuard>
 #include <QTimer>
 #include <QLineEdit>
 
@@ -126,6 +128,33 @@ private Q_SLOTS:
         QCOMPARE(again.Sellers().Count(), 1);
         QVERIFY(again.Sellers().find(QStringLiteral("kept-seller")));
         QCOMPARE(shownSellers(again), 1);
+        QVERIFY(rig.unload());
+    }
+
+    void listsBesideAReadOnlyProgramAreStillRead()
+    {
+        // An immutable folder is one even root cannot write to.
+        WindowRig rig;
+        const QString program = rig.path(QStringLiteral("readonly-program"));
+        QDir().mkpath(program);
+        TestFiles::write(program + QStringLiteral("/Accounts.txt"), "placed-seller\r\n");
+        if (QProcess::execute(QStringLiteral("chattr"), {QStringLiteral("+i"), program}) != 0)
+            QSKIP("this file system cannot make a folder immutable");
+        auto unlock = qScopeGuard([&] { QProcess::execute(QStringLiteral("chattr"), {QStringLiteral("-i"), program}); });
+        ProgramFolder::setPath(program);
+        DataHome dataHome(rig.path(QStringLiteral("data")));
+
+        FAlert &window = rig.reload();
+        QVERIFY(window.Sellers().find(QStringLiteral("placed-seller")));
+        QCOMPARE(shownSellers(window), 1);
+        addSeller(window, QStringLiteral("added-seller"));
+        QVERIFY(rig.unload());
+        QCOMPARE(TestFiles::read(program + QStringLiteral("/Accounts.txt")), QByteArray("placed-seller\r\n"));
+
+        // From now on the data folder's copy is the list.
+        FAlert &again = rig.reload();
+        QCOMPARE(again.Sellers().Count(), 2);
+        QVERIFY(again.Sellers().find(QStringLiteral("added-seller")));
         QVERIFY(rig.unload());
     }
 
