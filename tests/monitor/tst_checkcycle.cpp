@@ -2,27 +2,16 @@
 // through a real SMTP server (aiosmtpd), the main window driven as a user
 // would drive it.
 
-#include "config/CCustomBrand.h"
-#include "config/ProgramFolder.h"
-#include "dialogs/FMessage.h"
-#include "monitor/FAlert.h"
-#include "update/CStartStatus.h"
-
 #include "ListingPages.h"
 #include "LocalHttpServer.h"
-#include "RecordingErrorReporter.h"
-#include "RecordingMessageBoxes.h"
 #include "SmtpServerProcess.h"
-#include "TestFiles.h"
+#include "WindowRig.h"
 
-#include <QApplication>
 #include <QJsonArray>
 #include <QLineEdit>
-#include <QSettings>
 #include <QSignalSpy>
 #include <QTabWidget>
 #include <QTcpServer>
-#include <QTemporaryDir>
 #include <QTest>
 
 namespace {
@@ -52,44 +41,18 @@ class TestCheckCycle : public QObject
     Q_OBJECT
 
 private:
-    std::unique_ptr<QTemporaryDir> m_folder;
+    std::unique_ptr<WindowRig> m_rig;
     std::unique_ptr<LocalHttpServer> m_site;
     std::unique_ptr<SmtpServerProcess> m_smtp;
-    std::unique_ptr<RecordingErrorReporter> m_reporter;
-    std::unique_ptr<RecordingMessageBoxes> m_boxes;
-    std::unique_ptr<CStartStatus> m_startStatus;
-    std::unique_ptr<FAlert> m_window;
-
-    void writeSettings(quint16 smtpPort)
-    {
-        QSettings settings(m_folder->filePath(QStringLiteral("config/Zorvane/Zorvane.conf")), QSettings::IniFormat);
-        settings.setValue(QStringLiteral("Network/ListingHost"), m_site->url(QStringLiteral("/")));
-        settings.setValue(QStringLiteral("Network/ItemHost"), QStringLiteral("http://items.example/"));
-        settings.setValue(QStringLiteral("Network/MakerHost"), m_site->url(QStringLiteral("/")));
-        settings.setValue(QStringLiteral("Network/SmtpPort"), QString::number(smtpPort));
-        settings.setValue(QStringLiteral("Main/FromAddress"), QStringLiteral("zorvane@example.com"));
-        settings.setValue(QStringLiteral("Main/SMTP"), QStringLiteral("127.0.0.1"));
-    }
 
     FAlert &load(const QByteArray &sellers = "seller1\r\nseller2\r\n",
                  const QByteArray &recipients = "a@example.com\r\nb@example.com\r\n")
     {
-        TestFiles::write(m_folder->filePath(QStringLiteral("program/Accounts.txt")), sellers);
-        TestFiles::write(m_folder->filePath(QStringLiteral("program/EmailAddresses.txt")), recipients);
-        m_startStatus = std::make_unique<CStartStatus>();
-        m_window = std::make_unique<FAlert>();
-        m_window->Initialize(m_startStatus.get());
-        m_window->OnFormLoad();
-        return *m_window;
+        return m_rig->load(sellers, recipients);
     }
 
     // Presses Check Now and waits for the cycle to end.
-    void checkNow()
-    {
-        QSignalSpy finished(m_window.get(), &FAlert::CycleFinished);
-        m_window->OnCmdCheckClick();
-        QVERIFY(finished.wait(30000));
-    }
+    void checkNow() { QVERIFY(m_rig->checkNow(30000)); }
 
     // The body as the program passed it: the line end before the final
     // "." belongs to the terminator.
@@ -111,29 +74,19 @@ private:
 private Q_SLOTS:
     void init()
     {
-        m_folder = std::make_unique<QTemporaryDir>();
-        QDir(m_folder->path()).mkpath(QStringLiteral("program"));
-        ProgramFolder::setPath(m_folder->filePath(QStringLiteral("program")));
-        QSettings::setPath(QSettings::NativeFormat, QSettings::UserScope, m_folder->filePath(QStringLiteral("config")));
-        CCustomBrand().Initialize();
+        m_rig = std::make_unique<WindowRig>();
         m_site = std::make_unique<LocalHttpServer>();
         QVERIFY(m_site->isListening());
         m_smtp = std::make_unique<SmtpServerProcess>();
         QVERIFY2(m_smtp->start(), qPrintable(m_smtp->errorText()));
-        writeSettings(m_smtp->port());
-        m_reporter = std::make_unique<RecordingErrorReporter>();
-        m_boxes = std::make_unique<RecordingMessageBoxes>();
+        m_rig->writeSettings(*m_site, m_smtp->port());
     }
 
     void cleanup()
     {
-        m_window.reset();
-        m_startStatus.reset();
-        m_boxes.reset();
-        m_reporter.reset();
+        m_rig.reset();
         m_smtp.reset();
         m_site.reset();
-        ProgramFolder::setPath({});
     }
 
     void firstCycleWelcomesThenChangesAreMailed()
@@ -178,7 +131,7 @@ private Q_SLOTS:
                                          "PREVIOUS PRICE: $5.00\r\nCURRENT PRICE: $6.00\r\nHigh Bidder: x"));
         QCOMPARE(body(4), body(3));
         QVERIFY(body(5).startsWith(QStringLiteral("\r\n\r\nNEW ITEM# 103, Copper kettle\r\n")));
-        QVERIFY(m_reporter->reports().isEmpty());
+        QVERIFY(m_rig->reporter.reports().isEmpty());
     }
 
     void aFailedPageIsReportedAndKeepsTheBaseline()
@@ -259,25 +212,23 @@ private Q_SLOTS:
         auto *tabs = window.findChild<QTabWidget *>(QStringLiteral("SSTab1"));
         tabs->setCurrentIndex(3);
         window.OnCmdCheckClick();
-        QCOMPARE(m_boxes->requests().size(), 1);
-        QCOMPARE(m_boxes->requests().at(0).title, QStringLiteral("Please enter an email address"));
-        QCOMPARE(m_boxes->requests().at(0).text, QStringLiteral("Please enter at least one email address\r\nto receive alerts."));
+        QCOMPARE(m_rig->boxes.requests().size(), 1);
+        QCOMPARE(m_rig->boxes.requests().at(0).title, QStringLiteral("Please enter an email address"));
+        QCOMPARE(m_rig->boxes.requests().at(0).text, QStringLiteral("Please enter at least one email address\r\nto receive alerts."));
         QCOMPARE(tabs->currentIndex(), 1);
         QVERIFY(!window.IsChecking());
 
-        m_window.reset();
         FAlert &second = load("", "a@example.com\r\n");
         tabs = second.findChild<QTabWidget *>(QStringLiteral("SSTab1"));
         second.OnCmdCheckClick();
-        QCOMPARE(m_boxes->requests().last().title, QStringLiteral("Please enter an eBay seller account"));
+        QCOMPARE(m_rig->boxes.requests().last().title, QStringLiteral("Please enter an eBay seller account"));
         QCOMPARE(tabs->currentIndex(), 0);
 
-        m_window.reset();
         FAlert &third = load("seller1\r\n", "a@example.com\r\n");
         tabs = third.findChild<QTabWidget *>(QStringLiteral("SSTab1"));
         third.findChild<QLineEdit *>(QStringLiteral("txtSMTP"))->setText(QStringLiteral("mail1"));
         third.OnCmdCheckClick();
-        QCOMPARE(m_boxes->requests().last().title, QStringLiteral("Please enter mail server information"));
+        QCOMPARE(m_rig->boxes.requests().last().title, QStringLiteral("Please enter mail server information"));
         QCOMPARE(tabs->currentIndex(), 2);
         QVERIFY(!third.IsChecking());
         QVERIFY(m_site->requestedPaths().isEmpty());
@@ -315,9 +266,9 @@ private Q_SLOTS:
         QSignalSpy unloaded(&window, &FAlert::Unloaded);
         window.Unload();
         QCOMPARE(unloaded.size(), 1);
-        QCOMPARE(TestFiles::read(m_folder->filePath(QStringLiteral("program/Accounts.txt"))), QByteArray("seller1\r\n"));
+        QCOMPARE(TestFiles::read(m_rig->programFile(QStringLiteral("Accounts.txt"))), QByteArray("seller1\r\n"));
         QTest::qWait(200); // nothing left running may touch what is gone
-        m_window.reset();
+        m_rig.reset();
         QTest::qWait(50);
     }
 
@@ -327,19 +278,13 @@ private Q_SLOTS:
         QVERIFY(closed.listen(QHostAddress::LocalHost));
         const quint16 deadPort = closed.serverPort();
         closed.close();
-        writeSettings(deadPort);
+        m_rig->writeSettings(*m_site, deadPort);
         m_site->route(listingPath(QStringLiteral("seller1"), 1),
                       LocalHttpServer::page(listingPage({{QStringLiteral("100"), QStringLiteral("$5.00"), {}}}, false)));
         load("seller1\r\n", "a@example.com\r\nb@example.com\r\n");
         checkNow();
 
-        auto messageWindows = [] {
-            QList<FMessage *> windows;
-            for (QWidget *widget : QApplication::topLevelWidgets())
-                if (auto *window = qobject_cast<FMessage *>(widget); window && window->isVisible())
-                    windows << window;
-            return windows;
-        };
+        const auto messageWindows = &WindowRig::messageWindows;
         QCOMPARE(messageWindows().size(), 1);
         QCOMPARE(messageWindows().at(0)->Text(), QStringLiteral("eMail connection has closed in error.\r\n"
                                                                 "eMail connection has closed in error."));

@@ -1,6 +1,6 @@
 #pragma once
 
-// What the fault tests share: the real main window over a temporary program
+// What the window tests share: the real main window over a temporary program
 // folder and settings store, a local listing server, recorders for error
 // reports and message boxes, and helpers to press Check Now and to find the
 // mail error window.
