@@ -5,6 +5,7 @@
 #include "auction/CUserIDs.h"
 #include "config/CCustomBrand.h"
 #include "config/ProgramFolder.h"
+#include "config/UserSettings.h"
 #include "config/Version.h"
 #include "desktop/CToolTip.h"
 #include "desktop/Shell.h"
@@ -74,12 +75,6 @@ const QString WelcomeBody = QStringLiteral("Welcome to Zorvane.  \r\n\r\n")
 // Minutes for each entry of the interval box, in its order.
 constexpr qint16 IntervalMinutes[] = {15, 30, 60, 120, 240, 480};
 constexpr int DefaultIntervalIndex = 2; // "hour"
-
-QSettings userSettings()
-{
-    return QSettings(QSettings::NativeFormat, QSettings::UserScope, QStringLiteral("Zorvane"),
-                     QStringLiteral("Zorvane"));
-}
 
 } // namespace
 

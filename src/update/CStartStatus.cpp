@@ -1,5 +1,6 @@
 #include "CStartStatus.h"
 
+#include "config/UserSettings.h"
 #include "config/Version.h"
 #include "dialogs/AppError.h"
 #include "dialogs/ErrorPatterns.h"
@@ -18,12 +19,6 @@ namespace {
 
 const char *const ClassName = "oStartStatus";
 const QString NoticeKey = QStringLiteral("Main/FirstRunNoticeSent");
-
-QSettings userSettings()
-{
-    return QSettings(QSettings::NativeFormat, QSettings::UserScope, QStringLiteral("Zorvane"),
-                     QStringLiteral("Zorvane"));
-}
 
 // The reply is read with 16-bit signed positions and lengths: anything that
 // does not fit is an overflow, as the run time would raise it.

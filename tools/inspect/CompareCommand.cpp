@@ -12,6 +12,7 @@
 #include "PageFiles.h"
 
 #include "auction/CItems.h"
+#include "config/UserSettings.h"
 #include "dialogs/AppError.h"
 #include "monitor/ChangeAlerts.h"
 #include "monitor/NetworkSettings.h"
@@ -103,8 +104,7 @@ int InspectCommands::runCompare(const QStringList &args)
     if (!loadScan(*previousPages, previous) || !loadScan(*currentPages, current))
         return 1;
 
-    QSettings settings(QSettings::NativeFormat, QSettings::UserScope, QStringLiteral("Zorvane"),
-                       QStringLiteral("Zorvane"));
+    QSettings settings = userSettings();
     const NetworkSettings network = NetworkSettings::load(settings);
     const AlertSwitches switches = request->switches;
     const ChangeAlerts alerts(network.itemHost,
