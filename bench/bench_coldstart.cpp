@@ -10,8 +10,8 @@
 // bench/coldstart.sh does that several times under xvfb-run.
 
 #include "config/CCustomBrand.h"
-#include "config/Version.h"
-#include "dialogs/ErrorReporter.h"
+#include "base/Version.h"
+#include "base/ErrorReporter.h"
 #include "dialogs/WindowErrorReporter.h"
 #include "monitor/FAlert.h"
 #include "update/CStartStatus.h"

@@ -13,7 +13,7 @@
 
 #include "auction/CItems.h"
 #include "config/CCustomBrand.h"
-#include "config/ProgramFolder.h"
+#include "base/ProgramFolder.h"
 #include "monitor/ChangeAlerts.h"
 #include "monitor/FAlert.h"
 #include "update/CStartStatus.h"

@@ -4,9 +4,9 @@
 // message-box handler that answers without a window, and the checks that
 // turn a broken invariant into a crash libFuzzer reports.
 
-#include "dialogs/AppError.h"
-#include "dialogs/MessageBoxes.h"
-#include "web/PageText.h"
+#include "base/AppError.h"
+#include "base/MessageBoxes.h"
+#include "base/PageText.h"
 
 #include <QByteArray>
 #include <QString>

@@ -7,7 +7,7 @@
 #include "FuzzSupport.h"
 
 #include "config/CCustomBrand.h"
-#include "config/ProgramFolder.h"
+#include "base/ProgramFolder.h"
 
 #include <QCoreApplication>
 #include <QFile>

@@ -2,7 +2,7 @@
 
 #include "PageSearch.h"
 #include "TrimBlanks.h"
-#include "dialogs/ErrorPatterns.h"
+#include "base/ErrorPatterns.h"
 
 namespace {
 

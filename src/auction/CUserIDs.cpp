@@ -3,9 +3,9 @@
 #include "FileErrors.h"
 #include "PageSearch.h"
 #include "TrimBlanks.h"
-#include "config/ProgramFolder.h"
-#include "dialogs/ErrorPatterns.h"
-#include "web/PageText.h"
+#include "base/ProgramFolder.h"
+#include "base/ErrorPatterns.h"
+#include "base/PageText.h"
 
 #include <QFile>
 #include <QFileInfo>

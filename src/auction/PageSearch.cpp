@@ -1,6 +1,6 @@
 #include "PageSearch.h"
 
-#include "dialogs/AppError.h"
+#include "base/AppError.h"
 
 #if defined(__SSE2__)
 #include <emmintrin.h>

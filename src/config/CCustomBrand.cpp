@@ -1,23 +1,15 @@
 #include "CCustomBrand.h"
 
-#include "config/ProgramFolder.h"
-#include "dialogs/AppError.h"
-#include "dialogs/ErrorPatterns.h"
-#include "dialogs/MessageBoxes.h"
-#include "web/PageText.h"
+#include "base/ProgramFolder.h"
+#include "base/AppError.h"
+#include "base/ErrorPatterns.h"
+#include "base/MessageBoxes.h"
+#include "base/PageText.h"
 
 #include <QFile>
 #include <QFileInfo>
 
 #include <limits>
-
-namespace Brand {
-QString CompanyName;
-QString CompanyURL;
-QString SupportEmail;
-QString SubscribeEmail;
-QString ErrorReportEmail;
-} // namespace Brand
 
 namespace {
 

@@ -1,6 +1,6 @@
 #include "desktop/ShellIcon.h"
 
-#include "dialogs/ErrorPatterns.h"
+#include "base/ErrorPatterns.h"
 
 #include <QCursor>
 #include <QMenu>

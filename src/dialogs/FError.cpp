@@ -2,9 +2,9 @@
 
 #include "ui_FError.h"
 
-#include "config/CCustomBrand.h"
-#include "config/Version.h"
-#include "desktop/Shell.h"
+#include "base/Brand.h"
+#include "base/Version.h"
+#include "base/Shell.h"
 
 #include <QPushButton>
 #include <QUrl>

@@ -1,7 +1,7 @@
 #pragma once
 
 #include "dialogs/CError.h"
-#include "dialogs/ErrorReporter.h"
+#include "base/ErrorReporter.h"
 
 // The program's reporter: every report opens a report window of its own and
 // is also written to standard error. Without a widget application (tools,

@@ -1,6 +1,6 @@
 #include "mail/FWinsock.h"
 
-#include "web/PageText.h"
+#include "base/PageText.h"
 
 #include <QHostInfo>
 #include <QTcpSocket>

@@ -1,6 +1,6 @@
 #include "ListFolder.h"
 
-#include "config/ProgramFolder.h"
+#include "base/ProgramFolder.h"
 
 #include <QDir>
 #include <QFileInfo>

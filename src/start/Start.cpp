@@ -1,8 +1,8 @@
 #include "Start.h"
 
 #include "config/CCustomBrand.h"
-#include "config/Version.h"
-#include "dialogs/ErrorPatterns.h"
+#include "base/Version.h"
+#include "base/ErrorPatterns.h"
 #include "dialogs/WindowErrorReporter.h"
 #include "monitor/FAlert.h"
 #include "start/TerminationSignals.h"

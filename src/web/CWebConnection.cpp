@@ -1,8 +1,8 @@
 #include "CWebConnection.h"
 
-#include "dialogs/AppError.h"
-#include "dialogs/ErrorPatterns.h"
-#include "web/PageText.h"
+#include "base/AppError.h"
+#include "base/ErrorPatterns.h"
+#include "base/PageText.h"
 
 #include <QUrl>
 

@@ -1,6 +1,6 @@
 #include "FWebBrowse.h"
 
-#include "desktop/Shell.h"
+#include "base/Shell.h"
 
 void FWebBrowse::OpenInBrowser(QString URL)
 {

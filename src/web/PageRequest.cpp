@@ -1,6 +1,6 @@
 #include "PageRequest.h"
 
-#include "config/Version.h"
+#include "base/Version.h"
 
 #include <QNetworkAccessManager>
 #include <QNetworkReply>

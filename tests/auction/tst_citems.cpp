@@ -1,6 +1,6 @@
 #include "SellerPages.h"
 #include "auction/CItems.h"
-#include "dialogs/AppError.h"
+#include "base/AppError.h"
 
 #include "RaisedError.h"
 

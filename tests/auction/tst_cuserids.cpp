@@ -1,5 +1,5 @@
 #include "auction/CUserIDs.h"
-#include "dialogs/AppError.h"
+#include "base/AppError.h"
 
 #include "RaisedError.h"
 

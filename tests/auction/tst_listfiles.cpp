@@ -1,6 +1,6 @@
 #include "auction/CUserIDs.h"
-#include "config/ProgramFolder.h"
-#include "dialogs/AppError.h"
+#include "base/ProgramFolder.h"
+#include "base/AppError.h"
 #include "TestFiles.h"
 
 #include "RaisedError.h"

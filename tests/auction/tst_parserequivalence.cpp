@@ -5,8 +5,8 @@
 
 #include "auction/CItems.h"
 #include "auction/PageSearch.h"
-#include "dialogs/AppError.h"
-#include "dialogs/ErrorPatterns.h"
+#include "base/AppError.h"
+#include "base/ErrorPatterns.h"
 
 #include <QRandomGenerator>
 #include <QTest>

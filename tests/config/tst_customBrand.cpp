@@ -1,6 +1,6 @@
 #include "config/CCustomBrand.h"
-#include "config/ProgramFolder.h"
-#include "dialogs/AppError.h"
+#include "base/ProgramFolder.h"
+#include "base/AppError.h"
 #include "RecordingMessageBoxes.h"
 #include "TestFiles.h"
 

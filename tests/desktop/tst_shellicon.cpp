@@ -1,5 +1,5 @@
 #include "desktop/ShellIcon.h"
-#include "dialogs/AppError.h"
+#include "base/AppError.h"
 #include "RecordingErrorReporter.h"
 
 #include <QAction>

@@ -1,5 +1,5 @@
 #include "config/CCustomBrand.h"
-#include "config/Version.h"
+#include "base/Version.h"
 #include "dialogs/FAbout.h"
 #include "UrlCatcher.h"
 

@@ -1,4 +1,4 @@
-#include "dialogs/ErrorPatterns.h"
+#include "base/ErrorPatterns.h"
 #include "RecordingErrorReporter.h"
 
 #include <QTest>

@@ -1,5 +1,5 @@
 #include "config/CCustomBrand.h"
-#include "config/ProgramFolder.h"
+#include "base/ProgramFolder.h"
 #include "RecordingMessageBoxes.h"
 #include "TestFiles.h"
 

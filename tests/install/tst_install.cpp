@@ -1,5 +1,5 @@
-#include "config/ProgramFolder.h"
-#include "config/Version.h"
+#include "base/ProgramFolder.h"
+#include "base/Version.h"
 
 #include <QDir>
 #include <QFile>

@@ -1,6 +1,6 @@
 #include "auction/CUserIDs.h"
 #include "config/CCustomBrand.h"
-#include "config/ProgramFolder.h"
+#include "base/ProgramFolder.h"
 #include "desktop/CToolTip.h"
 #include "dialogs/FAdd.h"
 #include "dialogs/FMessage.h"

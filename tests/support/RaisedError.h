@@ -1,6 +1,6 @@
 #pragma once
 
-#include "dialogs/AppError.h"
+#include "base/AppError.h"
 
 #include <optional>
 

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "dialogs/ErrorReporter.h"
+#include "base/ErrorReporter.h"
 
 #include <QStringList>
 

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "dialogs/MessageBoxes.h"
+#include "base/MessageBoxes.h"
 
 #include <QList>
 #include <QQueue>

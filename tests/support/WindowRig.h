@@ -6,7 +6,7 @@
 // mail error window.
 
 #include "config/CCustomBrand.h"
-#include "config/ProgramFolder.h"
+#include "base/ProgramFolder.h"
 #include "dialogs/FMessage.h"
 #include "monitor/FAlert.h"
 #include "update/CStartStatus.h"

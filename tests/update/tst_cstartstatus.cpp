@@ -1,7 +1,7 @@
 #include "ModalAnswerer.h"
 
-#include "config/Version.h"
-#include "dialogs/AppError.h"
+#include "base/Version.h"
+#include "base/AppError.h"
 #include "update/CStartStatus.h"
 #include "web/CWebConnection.h"
 

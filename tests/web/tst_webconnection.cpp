@@ -1,7 +1,7 @@
 #include "web/CWebConnection.h"
 #include "web/FWebBrowse.h"
-#include "web/PageText.h"
-#include "dialogs/AppError.h"
+#include "base/PageText.h"
+#include "base/AppError.h"
 
 #include "LocalHttpServer.h"
 #include "RecordingErrorReporter.h"

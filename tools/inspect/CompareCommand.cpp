@@ -12,8 +12,8 @@
 #include "PageFiles.h"
 
 #include "auction/CItems.h"
-#include "config/UserSettings.h"
-#include "dialogs/AppError.h"
+#include "base/UserSettings.h"
+#include "base/AppError.h"
 #include "monitor/ChangeAlerts.h"
 #include "monitor/NetworkSettings.h"
 

@@ -5,7 +5,7 @@
 #include "JsonLines.h"
 
 #include "web/CWebConnection.h"
-#include "web/PageText.h"
+#include "base/PageText.h"
 
 #include <QCoreApplication>
 #include <QFile>

@@ -10,7 +10,7 @@
 #include "PageFiles.h"
 
 #include "auction/CItems.h"
-#include "dialogs/AppError.h"
+#include "base/AppError.h"
 
 #include <optional>
 

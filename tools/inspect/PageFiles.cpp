@@ -2,7 +2,7 @@
 
 #include "JsonLines.h"
 
-#include "web/PageText.h"
+#include "base/PageText.h"
 
 #include <QFile>
 

@@ -5,7 +5,7 @@
 #include "JsonLines.h"
 
 #include "mail/CEmail.h"
-#include "web/PageText.h"
+#include "base/PageText.h"
 
 #include <QCommandLineParser>
 #include <QCoreApplication>

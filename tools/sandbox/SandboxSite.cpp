@@ -1,7 +1,7 @@
 #include "SandboxSite.h"
 
 #include "ListingPage.h"
-#include "web/PageText.h"
+#include "base/PageText.h"
 
 namespace {
 
