@@ -154,6 +154,9 @@ bool CToolTip::Create()
         // The whole control is the tool: its children's tooltip requests
         // travel up to it when they have no tip of their own.
         control->installEventFilter(this);
+        // A tip shows even while its window is not the active one; Qt asks
+        // for tips over inactive windows only when the window allows it.
+        control->window()->setAttribute(Qt::WA_AlwaysShowToolTips);
         return true;
     } catch (...) {
         return false;

@@ -3,12 +3,14 @@
 #include "config/CCustomBrand.h"
 #include "base/Version.h"
 #include "base/ErrorPatterns.h"
+#include "base/Shell.h"
 #include "dialogs/WindowErrorReporter.h"
 #include "monitor/FAlert.h"
 #include "start/TerminationSignals.h"
 #include "update/CStartStatus.h"
 
 #include <QApplication>
+#include <QDesktopServices>
 #include <QSessionManager>
 
 namespace {
@@ -33,6 +35,7 @@ int Start::Main(int argc, char *argv[])
     // The program lives in the tray: closing its last window does not end
     // it; the main window's unload does.
     QApplication::setQuitOnLastWindowClosed(false);
+    Shell::setHandler([](const QUrl &url) { return QDesktopServices::openUrl(url); });
 
     CStartStatus startStatus;
     FAlert alert;

@@ -202,6 +202,8 @@ private Q_SLOTS:
         tip.setHwndParentControl(window.list);
         tip.setText(QStringLiteral("list"));
         QVERIFY(tip.Create());
+        // Qt asks for tips over an inactive window only when told to.
+        QVERIFY(window.widget.testAttribute(Qt::WA_AlwaysShowToolTips));
         // The list's viewport is a child: its request travels up to the list.
         requestToolTip(window.list->viewport(), QPoint(20, 40));
         QVERIFY(tip.tipWindow()->isVisible());

@@ -83,7 +83,7 @@ private Q_SLOTS:
 
     void sendErrorOpensAFaithfulDraftAndCloses()
     {
-        UrlCatcher catcher({QStringLiteral("mailto")});
+        UrlCatcher catcher;
         // Characters that would end or bend a raw mailto: address.
         const QString report = QStringLiteral("FAlert.OnFormLoad\r\nCUserIDs.Add 457 a&b=c #frag 100% done+more?\r\nlast");
         QPointer<FError> window = CError().ShowError(report);

@@ -1,36 +1,29 @@
 #pragma once
 
-#include <QDesktopServices>
+#include "base/Shell.h"
+
 #include <QList>
-#include <QObject>
-#include <QStringList>
 #include <QUrl>
 
-// Takes the place of the desktop's handler for the given schemes while it
-// lives and keeps every address the program asked to open.
-class UrlCatcher : public QObject
+// Opens every address the program asks to open, while it lives, by keeping
+// it: nothing reaches a browser or mail program.
+class UrlCatcher
 {
-    Q_OBJECT
-
 public:
-    explicit UrlCatcher(const QStringList &schemes)
-        : m_schemes(schemes)
+    UrlCatcher()
     {
-        for (const QString &scheme : m_schemes)
-            QDesktopServices::setUrlHandler(scheme, this, "open");
+        m_previous = Shell::setHandler([this](const QUrl &url) {
+            m_urls.append(url);
+            return true;
+        });
     }
-    ~UrlCatcher() override
-    {
-        for (const QString &scheme : m_schemes)
-            QDesktopServices::unsetUrlHandler(scheme);
-    }
+    ~UrlCatcher() { Shell::setHandler(std::move(m_previous)); }
+    UrlCatcher(const UrlCatcher &) = delete;
+    UrlCatcher &operator=(const UrlCatcher &) = delete;
 
     const QList<QUrl> &urls() const { return m_urls; }
 
-public Q_SLOTS:
-    void open(const QUrl &url) { m_urls.append(url); }
-
 private:
-    QStringList m_schemes;
+    Shell::Handler m_previous;
     QList<QUrl> m_urls;
 };

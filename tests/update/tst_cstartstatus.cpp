@@ -70,9 +70,7 @@ private Q_SLOTS:
         m_reporter = std::make_unique<RecordingErrorReporter>();
         m_boxes = std::make_unique<RecordingMessageBoxes>();
         m_answerer = std::make_unique<ModalAnswerer>();
-        m_catcher = std::make_unique<UrlCatcher>(
-            QStringList{QStringLiteral("http"), QStringLiteral("https"), QStringLiteral("file"),
-                        QStringLiteral("javascript"), QStringLiteral("mailto")});
+        m_catcher = std::make_unique<UrlCatcher>();
     }
 
     void cleanup()

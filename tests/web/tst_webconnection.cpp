@@ -444,7 +444,7 @@ private Q_SLOTS:
 
     void openInBrowserHandsTheAddressToTheDesktop()
     {
-        UrlCatcher catcher({QStringLiteral("https")});
+        UrlCatcher catcher;
         FWebBrowse::OpenInBrowser(QStringLiteral("https://example.com/zorvane/download.html?v=2.1"));
         FWebBrowse browse;
         browse.OpenInBrowser(QString()); // nothing to open: ignored quietly
