@@ -26,7 +26,7 @@ CUserID *CUserIDs::Add(const QString &sUserID)
     return passingOn("CUserIDs", "Add", [&]() -> CUserID * {
         // A line break inside an ID would come back from the list file as
         // two IDs; such an ID is refused rather than saved broken.
-        if (sUserID.contains(u'\r') || sUserID.contains(u'\n'))
+        if (sUserID.contains(u'\r') || sUserID.contains(u'\n') || !PageText::isBytes(sUserID))
             throw AppError::platform(ErrorNumber::InvalidArgument);
         const QString key = keyOf(sUserID);
         const auto present = m_byKey.constFind(key);
@@ -73,8 +73,19 @@ CUserID *CUserIDs::find(const QString &sUserID) const
     return m_byKey.value(keyOf(sUserID), nullptr);
 }
 
-void CUserIDs::LoadFromReturnDelimitedFile(const QString &sFileName, const QString &sFolder)
+void CUserIDs::LoadFromReturnDelimitedFile(const QString &sFileName, const QString &sFolder,
+                                           LoadProgress *progress)
 {
+    LoadProgress ignored;
+    LoadProgress &read = progress ? *progress : ignored;
+    read = {};
+    const auto addLine = [&](const QByteArray &line) {
+        ++read.lines;
+        read.lastLine = PageText::fromBytes(line);
+        read.lineRefused = true;
+        Add(read.lastLine);
+        read.lineRefused = false;
+    };
     passingOn("CUserIDs", "LoadFromReturnDelimitedFile", [&] {
         const QString path = (sFolder.isEmpty() ? ProgramFolder::path() : sFolder) + sFileName;
         const QFileInfo info(path);
@@ -110,7 +121,7 @@ void CUserIDs::LoadFromReturnDelimitedFile(const QString &sFileName, const QStri
                 }
                 if (c == '\r' || c == '\n') {
                     afterCR = c == '\r';
-                    Add(PageText::fromBytes(line));
+                    addLine(line);
                     line.clear();
                 } else {
                     line.append(c);
@@ -119,7 +130,7 @@ void CUserIDs::LoadFromReturnDelimitedFile(const QString &sFileName, const QStri
         }
         // The last line counts even without a line end.
         if (!line.isEmpty())
-            Add(PageText::fromBytes(line));
+            addLine(line);
     });
 }
 

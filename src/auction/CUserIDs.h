@@ -27,8 +27,9 @@ public:
     // Adds sUserID as it is (no trimming, empty accepted). An exact repeat of
     // a present ID adds nothing and returns nullptr; an ID that differs from
     // a present one in letter case only raises the duplicate-key error (457).
-    // An ID holding CR or LF cannot be written to a list file as one line
-    // and raises the invalid-argument error (5).
+    // An ID holding CR or LF cannot be written to a list file as one line,
+    // and one holding a character outside ISO 8859-1 cannot be written at
+    // all: both raise the invalid-argument error (5).
     CUserID *Add(const QString &sUserID);
 
     // Removes the entry stored under sUserID (letter case ignored); an ID not
@@ -49,7 +50,18 @@ public:
     // the file as a whole: a failed save leaves the previous file as it was.
     // sFolder, when given, stands in for the program folder (the main
     // window keeps its lists elsewhere when the program folder is read-only).
-    void LoadFromReturnDelimitedFile(const QString &sFileName, const QString &sFolder = {});
+    //
+    // How far a load got, for telling the user where a file went wrong: the
+    // number of lines passed to Add and the last of them, and whether the
+    // failure was Add refusing that line (rather than the file failing).
+    struct LoadProgress
+    {
+        qint64 lines = 0;
+        QString lastLine;
+        bool lineRefused = false;
+    };
+    void LoadFromReturnDelimitedFile(const QString &sFileName, const QString &sFolder = {},
+                                     LoadProgress *progress = nullptr);
     void SaveToReturnDelimitedFile(const QString &sFileName, const QString &sFolder = {}) const;
 
     // Adds the non-empty blank-separated words of sUserIDs; a text longer

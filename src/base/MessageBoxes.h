@@ -4,9 +4,10 @@
 
 #include <functional>
 
-// Every modal message box of the program goes through here: the program
-// answers with a real QMessageBox; tests install a handler that records the
-// request and answers it, so no window ever blocks a test.
+// Every modal message box of the program goes through here: the windowed
+// program answers with a real message box (dialogs/ModalDialogs); tests
+// install a handler that records the request and answers it, so no window
+// ever blocks a test; without a handler the text goes to standard error.
 
 enum class MessageButtons { Ok, OkCancel, YesNo };
 enum class MessageIcon { None, Information, Question, Warning, Critical };
@@ -28,8 +29,8 @@ using Handler = std::function<MessageAnswer(const MessageRequest &)>;
 // without pressing a button answers Cancel (or No, or Ok for a lone OK).
 MessageAnswer show(const MessageRequest &request);
 
-// Replaces the way boxes are answered; an empty handler restores the real
-// QMessageBox. Gives back the previous handler.
+// Replaces the way boxes are answered; an empty handler restores the
+// standard-error answer. Gives back the previous handler.
 Handler setHandler(Handler handler);
 
 } // namespace MessageBoxes

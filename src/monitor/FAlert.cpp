@@ -15,6 +15,9 @@
 #include "dialogs/FAdd.h"
 #include "dialogs/FMessage.h"
 #include "base/MessageBoxes.h"
+#include "base/ModalScope.h"
+#include "base/PageText.h"
+#include "dialogs/ModalDialogs.h"
 #include "mail/CEmail.h"
 #include "mail/FWinsock.h"
 #include "monitor/ListFolder.h"
@@ -27,7 +30,9 @@
 #include <qcoro/qcorosignal.h>
 #include <qcoro/qcorotimer.h>
 
+#include <QApplication>
 #include <QCloseEvent>
+#include <QPushButton>
 #include <QCursor>
 #include <QFileInfo>
 #include <QKeyEvent>
@@ -39,14 +44,24 @@
 namespace {
 
 const QString MainSection = QStringLiteral("Main");
-const QString RecipientsFile = QStringLiteral("/EmailAddresses.txt");
-const QString SellersFile = QStringLiteral("/Accounts.txt");
 const QString CheckBoxKind = QStringLiteral("CheckBox");
 const QString OptionKind = QStringLiteral("Option");
 const QString CrLf = QStringLiteral("\r\n");
 
-// The key code the list boxes' key handlers know the Delete key by.
+// The key codes the list boxes' key handlers know keys by: only Delete
+// means anything to them.
 constexpr int DeleteKeyCode = 46;
+constexpr int NoKeyCode = 0;
+
+int listKeyCode(int qtKey)
+{
+    switch (qtKey) {
+    case Qt::Key_Delete: return DeleteKeyCode;
+    default: return NoKeyCode;
+    }
+}
+
+using List = ListStore::List;
 
 // Mouse message numbers the tray icon reports.
 constexpr int TrayLeftButtonUp = 514;
@@ -76,6 +91,11 @@ const QString WelcomeBody = QStringLiteral("Welcome to Zorvane.  \r\n\r\n")
 constexpr qint16 IntervalMinutes[] = {15, 30, 60, 120, 240, 480};
 constexpr int DefaultIntervalIndex = 2; // "hour"
 
+// The tabs of SSTab1, in their order.
+constexpr int SellersTab = 0;
+constexpr int RecipientsTab = 1;
+constexpr int ServerTab = 2;
+
 } // namespace
 
 FAlert::FAlert(QWidget *parent)
@@ -87,6 +107,10 @@ FAlert::FAlert(QWidget *parent)
 
     m_statusPanel = new QLabel(QStringLiteral("Idle.  Waiting for next check."), this);
     m_statusPanel->setObjectName(QStringLiteral("sbrConnectionStatusPanel"));
+    // The status text is fitted to the label, so the label must never ask
+    // for more room: a long text would widen the window.
+    m_statusPanel->setMinimumWidth(0);
+    m_statusPanel->setSizePolicy(QSizePolicy::Ignored, QSizePolicy::Preferred);
     m_ui->sbrConnectionStatus->addWidget(m_statusPanel, 1);
 
     mnuPopup = new QMenu(QStringLiteral("Popup"), this);
@@ -130,6 +154,7 @@ FAlert::FAlert(QWidget *parent)
     connect(m_ui->lstAccounts, &QListWidget::itemDoubleClicked, this, &FAlert::OnLstAccountsDblClick);
     m_ui->lstAccounts->installEventFilter(this);
     m_ui->lstEmail->installEventFilter(this);
+    m_ui->SSTab1->widget(RecipientsTab)->installEventFilter(this);
     connect(m_ui->chkChangesToAuctions, &QCheckBox::clicked, this, &FAlert::OnChkChangesToAuctionsClick);
     connect(m_ui->chkNewAuctions, &QCheckBox::clicked, this, &FAlert::OnChkNewAuctionsClick);
     connect(m_ui->mnuFileExit, &QAction::triggered, this, &FAlert::OnMnuFileExitClick);
@@ -157,8 +182,7 @@ void FAlert::OnFormLoad()
 {
     reporting("FAlert", "OnFormLoad", [&] {
         m_oPageConnection = std::make_unique<CWebConnection>();
-        m_oRecipients = std::make_unique<CUserIDs>();
-        m_oSellers = std::make_unique<CUserIDs>();
+        m_lists = std::make_unique<ListStore>();
         m_oEmail = std::make_unique<CEmail>();
         connect(m_oEmail.get(), &CEmail::WinsockMessage, this, &FAlert::OnEmailWinsockMessage);
         connect(m_oEmail.get(), &CEmail::OnWinsockConnectionClosed, this,
@@ -220,14 +244,16 @@ void FAlert::OnFormLoad()
 
         m_bFirstCheck = true;
 
-        m_sListFolder = ListFolder::path();
-        loadList(true);
-        loadList(false);
+        // A list that cannot be read completely does not stop the load:
+        // the window comes up whole, with what could be read.
+        loadList(List::Recipients);
+        loadList(List::Sellers);
 
         FillEmailListBox();
         FillAccountList();
         CreateToolTips();
         ReviseFormStatus();
+        tellListProblems();
     });
 }
 
@@ -241,38 +267,54 @@ int FAlert::GetControlSetting(const QString &sSection, const QString &sKey, cons
     });
 }
 
-void FAlert::loadList(bool bRecipients)
+void FAlert::loadList(List which)
 {
-    CUserIDs &list = bRecipients ? *m_oRecipients : *m_oSellers;
-    const QString &fileName = bRecipients ? RecipientsFile : SellersFile;
-    const QString folder = ListFolder::readFolder(fileName);
     try {
-        list.LoadFromReturnDelimitedFile(fileName, folder);
-        (bRecipients ? m_bRecipientsLoaded : m_bSellersLoaded) = true;
+        m_lists->load(which);
     } catch (...) {
-        MessageBoxes::show({QStringLiteral("Zorvane"),
-                            QStringLiteral("Zorvane could not read all of the file") + CrLf
-                                + folder + fileName + u'.' + CrLf + CrLf
-                                + QStringLiteral("To keep the entries it could not read, Zorvane will not "
-                                                 "write over this file while it runs.  Correct or remove "
-                                                 "the file, then start Zorvane again."),
-                            MessageButtons::Ok, MessageIcon::Warning});
-        throw;
+        reportCaughtError("FAlert", "OnFormLoad");
     }
 }
 
-void FAlert::saveList(bool bRecipients)
+void FAlert::tellListProblems()
 {
-    if (!(bRecipients ? m_bRecipientsLoaded : m_bSellersLoaded))
-        return;
-    const CUserIDs &list = bRecipients ? *m_oRecipients : *m_oSellers;
-    list.SaveToReturnDelimitedFile(bRecipients ? RecipientsFile : SellersFile, m_sListFolder);
+    for (const List which : {List::Recipients, List::Sellers}) {
+        if (!m_lists->isReadOnly(which))
+            continue;
+        QString problem = m_lists->problem(which);
+        problem[0] = problem[0].toUpper();
+        MessageBoxes::show({QStringLiteral("Zorvane"),
+                            QStringLiteral("Zorvane could not read all of the file") + CrLf
+                                + m_lists->readPath(which) + u'.' + CrLf + CrLf + problem + u'.' + CrLf + CrLf
+                                + QStringLiteral("The entries before that line are shown.  To keep the ones it "
+                                                 "could not read, Zorvane will not change this list or write "
+                                                 "over the file while it runs.  Correct or remove the file, "
+                                                 "then start Zorvane again."),
+                            MessageButtons::Ok, MessageIcon::Warning});
+    }
+}
+
+// A list whose file could not be read completely is not changed: the
+// user hears why instead.
+bool FAlert::refuseReadOnly(List which)
+{
+    if (!m_lists->isReadOnly(which))
+        return false;
+    MessageBoxes::show({QStringLiteral("Zorvane"),
+                        (which == List::Sellers ? QStringLiteral("The seller list") : QStringLiteral("The recipient list"))
+                            + QStringLiteral(" cannot be changed while Zorvane runs: Zorvane could not read all "
+                                             "of its file") + CrLf + m_lists->readPath(which) + CrLf + u'('
+                            + m_lists->problem(which)
+                            + QStringLiteral(") and will not write over it.  Correct or remove the file, then "
+                                             "start Zorvane again."),
+                        MessageButtons::Ok, MessageIcon::Information});
+    return true;
 }
 
 void FAlert::FillEmailListBox()
 {
     passingOn("FAlert", "FillEmailListBox", [&] {
-        for (const CUserID &recipient : *m_oRecipients)
+        for (const CUserID &recipient : m_lists->recipients())
             m_ui->lstEmail->addItem(recipient.UserID());
     });
 }
@@ -280,7 +322,7 @@ void FAlert::FillEmailListBox()
 void FAlert::FillAccountList()
 {
     passingOn("FAlert", "FillAccountList", [&] {
-        for (const CUserID &seller : *m_oSellers)
+        for (const CUserID &seller : m_lists->sellers())
             m_ui->lstAccounts->addItem(seller.UserID());
     });
 }
@@ -398,7 +440,7 @@ void FAlert::SetInterval()
 void FAlert::UpdateStatusText(const QString &sText)
 {
     passingOn("FAlert", "UpdateStatusText", [&] {
-        m_statusPanel->setText(FitText(*m_ui->sbrConnectionStatus, sText));
+        m_statusPanel->setText(FitText(*m_statusPanel, sText));
     });
 }
 
@@ -420,9 +462,9 @@ void FAlert::ReviseFormStatus()
                                          && !m_ui->lstEmail->selectedItems().isEmpty());
         m_ui->cmdDeleteAccount->setEnabled(!m_bCycleRunning && m_ui->lstAccounts->currentRow() != -1
                                            && !m_ui->lstAccounts->selectedItems().isEmpty());
-        if (m_oRecipients->Count() == 0)
+        if (m_lists->recipients().Count() == 0)
             UpdateStatusText(QStringLiteral("Idle.  Please add an email address to receive alerts."));
-        else if (m_oSellers->Count() == 0)
+        else if (m_lists->sellers().Count() == 0)
             UpdateStatusText(QStringLiteral("Idle.  Please add an eBay seller account to check."));
         else
             SetInterval();
@@ -432,10 +474,21 @@ void FAlert::ReviseFormStatus()
 // ---------------------------------------------------------------------------
 // Close, minimise, unload
 
+// A request to unload may come while a modal window of the program is open
+// (a termination signal, the session's end, an accepted update offer), in
+// the middle of the handler that opened it. The unload then waits until that
+// handler has returned, and the modal windows close as if cancelled, so no
+// handler ever finds the window's members gone.
 void FAlert::Unload(UnloadMode mode)
 {
-    m_iUnloadMode = mode;
-    close();
+    ModalScope::whenNoneOpen([window = QPointer<FAlert>(this), mode] {
+        if (!window || window->m_bUnloaded)
+            return;
+        window->m_iUnloadMode = mode;
+        window->close();
+    });
+    if (ModalScope::closing())
+        ModalDialogs::closeAll();
 }
 
 void FAlert::closeEvent(QCloseEvent *event)
@@ -496,47 +549,56 @@ void FAlert::OnFormResize()
 void FAlert::OnFormUnload()
 {
     endWaitingCycle();
-    bool bSaved = false;
+    // Every step is tried, whatever became of the one before: settings typed
+    // in this run are kept even when a list file cannot be written.
+    QStringList unsaved;
+    const auto attempt = [&unsaved](const QString &what, const auto &step) {
+        try {
+            step();
+        } catch (...) {
+            unsaved << what + QStringLiteral(" could not be saved: ") + caughtError().description();
+        }
+    };
+    attempt(QStringLiteral("The seller list"), [this] { m_lists->save(List::Sellers); });
+    attempt(QStringLiteral("The recipient list"), [this] { m_lists->save(List::Recipients); });
+    attempt(QStringLiteral("The settings"), [this] { saveSettings(); });
     reporting("FAlert", "OnFormUnload", [&] {
-        saveList(true);
-        saveList(false);
-
-        QSettings settings = userSettings();
-        settings.setValue(MainSection + QStringLiteral("/FromAddress"), m_ui->txtUserName->text());
-        settings.setValue(MainSection + QStringLiteral("/SMTP"), m_ui->txtSMTP->text());
-        SaveCheckboxSetting(MainSection, QStringLiteral("ChangesToAuctions"),
-                            m_ui->chkChangesToAuctions->isChecked() ? 1 : 0);
-        SaveCheckboxSetting(MainSection, QStringLiteral("NewAuctions"), m_ui->chkNewAuctions->isChecked() ? 1 : 0);
-        SaveOptionSetting(MainSection, QStringLiteral("BriefMessages"), m_ui->optBriefMessages->isChecked());
-        SaveOptionSetting(MainSection, QStringLiteral("DetailedMessages"), m_ui->optDetailedMessage->isChecked());
-        SaveOptionSetting(MainSection, QStringLiteral("ManyMessages"), m_ui->optManyMessages->isChecked());
-        SaveOptionSetting(MainSection, QStringLiteral("OneMessage"), m_ui->optOneMessage->isChecked());
-        settings.sync();
-        if (settings.status() != QSettings::NoError)
-            throw AppError::platform(ErrorNumber::PathFileAccess);
-
-        timSubmitInterval.stop();
-        m_eventTurn.stop();
-        m_oSellers.reset();
-        m_oRecipients.reset();
-        m_oEmail.reset();
-        m_oPageConnection.reset();
-        if (m_frmMessage)
-            m_frmMessage->close();
-        m_oNewInstallConnection.reset();
-        m_oStartStatus = nullptr;
-
-        m_trayIcon.hide();
-        bSaved = true;
+        if (!unsaved.isEmpty())
+            throw AppError(ErrorNumber::Component, unsaved.join(CrLf));
     });
-    // A failed step leaves its report on screen; the program still ends
-    // cleanly once the report has been read. A cycle that was under way is
-    // never resumed: what it waits on is stopped or gone.
+
+    // A cycle that was under way is never resumed: what it waits on is
+    // stopped or gone.
     timSubmitInterval.stop();
     m_eventTurn.stop();
+    m_lists.reset();
+    m_oEmail.reset();
+    m_oPageConnection.reset();
+    if (m_frmMessage)
+        m_frmMessage->close();
+    m_oNewInstallConnection.reset();
+    m_oStartStatus = nullptr;
     m_trayIcon.hide();
     m_bUnloaded = true;
-    Q_EMIT Unloaded(bSaved);
+    // With something unsaved, its report is on screen; the program still
+    // ends cleanly once the report has been read.
+    Q_EMIT Unloaded(unsaved.isEmpty());
+}
+
+void FAlert::saveSettings()
+{
+    QSettings settings = userSettings();
+    settings.setValue(MainSection + QStringLiteral("/FromAddress"), m_ui->txtUserName->text());
+    settings.setValue(MainSection + QStringLiteral("/SMTP"), m_ui->txtSMTP->text());
+    SaveCheckboxSetting(MainSection, QStringLiteral("ChangesToAuctions"), m_ui->chkChangesToAuctions->isChecked() ? 1 : 0);
+    SaveCheckboxSetting(MainSection, QStringLiteral("NewAuctions"), m_ui->chkNewAuctions->isChecked() ? 1 : 0);
+    SaveOptionSetting(MainSection, QStringLiteral("BriefMessages"), m_ui->optBriefMessages->isChecked());
+    SaveOptionSetting(MainSection, QStringLiteral("DetailedMessages"), m_ui->optDetailedMessage->isChecked());
+    SaveOptionSetting(MainSection, QStringLiteral("ManyMessages"), m_ui->optManyMessages->isChecked());
+    SaveOptionSetting(MainSection, QStringLiteral("OneMessage"), m_ui->optOneMessage->isChecked());
+    settings.sync();
+    if (settings.status() != QSettings::NoError)
+        throw AppError::platform(ErrorNumber::PathFileAccess);
 }
 
 void FAlert::SaveCheckboxSetting(const QString &sSection, const QString &sKey, int iValue)
@@ -558,26 +620,34 @@ void FAlert::SaveOptionSetting(const QString &sSection, const QString &sKey, boo
 
 void FAlert::OnCmdAddAccountClick()
 {
-    reporting("FAlert", "OnCmdAddAccountClick", [&] { addEntry(false); });
+    reporting("FAlert", "OnCmdAddAccountClick", [&] { addEntry(List::Sellers); });
 }
 
 void FAlert::OnCmdAddEmailClick()
 {
-    reporting("FAlert", "OnCmdAddEmailClick", [&] { addEntry(true); });
+    reporting("FAlert", "OnCmdAddEmailClick", [&] { addEntry(List::Recipients); });
 }
 
-void FAlert::addEntry(bool bRecipients)
+void FAlert::addEntry(List which)
 {
-    {
+    if (!refuseReadOnly(which)) {
         FAdd dialog(this);
-        dialog.setEmailMode(bRecipients);
-        dialog.exec();
-        if (!dialog.Cancelled()) {
-            CUserIDs &list = bRecipients ? *m_oRecipients : *m_oSellers;
-            if (const CUserID *entry = list.Add(dialog.Address())) {
-                (bRecipients ? m_ui->lstEmail : m_ui->lstAccounts)->addItem(entry->UserID());
-                saveList(bRecipients);
-            }
+        dialog.setEmailMode(which == List::Recipients);
+        ModalDialogs::exec(dialog);
+        const QString entry = dialog.Address();
+        if (dialog.Cancelled()) {
+        } else if (!PageText::isBytes(entry)) {
+            // The list files hold one byte a character: anything else would
+            // come back changed after the next start.
+            MessageBoxes::show({QStringLiteral("Zorvane"),
+                                QStringLiteral("\"") + PageText::firstNonByte(entry)
+                                    + QStringLiteral("\" cannot be kept in Zorvane's lists, which hold "
+                                                     "only the characters of ISO 8859-1 (Latin-1).") + CrLf
+                                    + QStringLiteral("Please type the entry without it."),
+                                MessageButtons::Ok, MessageIcon::Information});
+        } else if (const CUserID *added = m_lists->list(which).Add(entry)) {
+            (which == List::Recipients ? m_ui->lstEmail : m_ui->lstAccounts)->addItem(added->UserID());
+            m_lists->save(which);
         }
     }
     ReviseFormStatus();
@@ -586,7 +656,7 @@ void FAlert::addEntry(bool bRecipients)
 void FAlert::OnCmdDeleteAccountClick()
 {
     reporting("FAlert", "OnCmdDeleteAccountClick", [&] {
-        DeleteListItem(false, *m_ui->lstAccounts);
+        DeleteListItem(List::Sellers, *m_ui->lstAccounts);
         ReviseFormStatus();
     });
 }
@@ -594,7 +664,7 @@ void FAlert::OnCmdDeleteAccountClick()
 void FAlert::OnCmdDeleteEmailClick()
 {
     reporting("FAlert", "OnCmdDeleteEmailClick", [&] {
-        DeleteListItem(true, *m_ui->lstEmail);
+        DeleteListItem(List::Recipients, *m_ui->lstEmail);
         ReviseFormStatus();
     });
 }
@@ -603,7 +673,7 @@ void FAlert::OnLstAccountsKeyDown(int iKeyCode)
 {
     reporting("FAlert", "OnLstAccountsKeyDown", [&] {
         if (iKeyCode == DeleteKeyCode)
-            DeleteListItem(false, *m_ui->lstAccounts);
+            DeleteListItem(List::Sellers, *m_ui->lstAccounts);
         ReviseFormStatus();
     });
 }
@@ -612,7 +682,7 @@ void FAlert::OnLstEmailKeyDown(int iKeyCode)
 {
     reporting("FAlert", "OnLstEmailKeyDown", [&] {
         if (iKeyCode == DeleteKeyCode)
-            DeleteListItem(true, *m_ui->lstEmail);
+            DeleteListItem(List::Recipients, *m_ui->lstEmail);
         ReviseFormStatus();
     });
 }
@@ -622,13 +692,28 @@ bool FAlert::eventFilter(QObject *watched, QEvent *event)
     if (event->type() == QEvent::KeyPress
         && (watched == m_ui->lstAccounts || watched == m_ui->lstEmail)) {
         const int key = static_cast<QKeyEvent *>(event)->key();
-        const int keyCode = key == Qt::Key_Delete ? DeleteKeyCode : key;
+        const int keyCode = listKeyCode(key);
         if (watched == m_ui->lstAccounts)
             OnLstAccountsKeyDown(keyCode);
         else
             OnLstEmailKeyDown(keyCode);
         if (key == Qt::Key_Delete)
             return true;
+    }
+    // Enter on the Send To tab presses the focused button, or Add when no
+    // button has the focus: the tab's default button. (Keys the lists and
+    // buttons leave alone come up to the tab page.)
+    if (event->type() == QEvent::KeyPress && watched == m_ui->SSTab1->widget(RecipientsTab)) {
+        const int key = static_cast<QKeyEvent *>(event)->key();
+        if (key == Qt::Key_Return || key == Qt::Key_Enter) {
+            auto *focused = qobject_cast<QPushButton *>(QApplication::focusWidget());
+            QPushButton *button = focused && m_ui->SSTab1->widget(RecipientsTab)->isAncestorOf(focused)
+                                      ? focused
+                                      : m_ui->cmdAddEmail;
+            if (button->isEnabled())
+                button->click();
+            return true;
+        }
     }
     return QMainWindow::eventFilter(watched, event);
 }
@@ -643,19 +728,21 @@ void FAlert::OnListAddressesClick()
     reporting("FAlert", "OnListAddressesClick", [&] { ReviseFormStatus(); });
 }
 
-void FAlert::DeleteListItem(bool bRecipients, QListWidget &list)
+void FAlert::DeleteListItem(List which, QListWidget &list)
 {
     passingOn("FAlert", "DeleteListItem", [&] {
         const int index = list.currentRow();
-        if (index == -1 || list.selectedItems().isEmpty() || m_bCycleRunning)
+        if (index == -1 || list.selectedItems().isEmpty() || m_bCycleRunning || refuseReadOnly(which))
             return;
-        (bRecipients ? *m_oRecipients : *m_oSellers).Remove(list.item(index)->text());
-        saveList(bRecipients);
+        m_lists->list(which).Remove(list.item(index)->text());
         delete list.takeItem(index);
         const int next = std::min(index, list.count() - 1);
         list.setCurrentRow(next);
         if (next >= 0)
             list.item(next)->setSelected(true);
+        // Saved last: a failed save leaves the entry gone from both the list
+        // and the box (the next successful save writes it so).
+        m_lists->save(which);
     });
 }
 
@@ -730,7 +817,7 @@ void FAlert::OnMnuHelpAboutClick()
 {
     reporting("FAlert", "OnMnuHelpAboutClick", [&] {
         FAbout about(this);
-        about.exec();
+        ModalDialogs::exec(about);
     });
 }
 
@@ -813,24 +900,24 @@ void FAlert::OnTimerSubmitInterval()
 void FAlert::OnCmdCheckClick()
 {
     reporting("FAlert", "OnCmdCheckClick", [&] {
-        if (m_oRecipients->Count() == 0) {
+        if (m_lists->recipients().Count() == 0) {
             MessageBoxes::show({QStringLiteral("Please enter an email address"),
                                 QStringLiteral("Please enter at least one email address") + CrLf
                                     + QStringLiteral("to receive alerts."),
                                 MessageButtons::Ok, MessageIcon::Information});
-            m_ui->SSTab1->setCurrentIndex(1);
-        } else if (m_oSellers->Count() == 0) {
+            m_ui->SSTab1->setCurrentIndex(RecipientsTab);
+        } else if (m_lists->sellers().Count() == 0) {
             MessageBoxes::show({QStringLiteral("Please enter an eBay seller account"),
                                 QStringLiteral("Please enter at least one eBay seller") + CrLf
                                     + QStringLiteral("account to check."),
                                 MessageButtons::Ok, MessageIcon::Information});
-            m_ui->SSTab1->setCurrentIndex(0);
+            m_ui->SSTab1->setCurrentIndex(SellersTab);
         } else if (m_ui->txtUserName->text().isEmpty() || m_ui->txtSMTP->text().size() < 6) {
             MessageBoxes::show({QStringLiteral("Please enter mail server information"),
                                 QStringLiteral("Please enter an email address and mail server ") + CrLf
                                     + QStringLiteral("to send the alert messages."),
                                 MessageButtons::Ok, MessageIcon::Information});
-            m_ui->SSTab1->setCurrentIndex(2);
+            m_ui->SSTab1->setCurrentIndex(ServerTab);
         } else if (!m_bCycleRunning) {
             // The cycle ends with ReviseFormStatus itself.
             runCycle("OnCmdCheckClick");
@@ -870,11 +957,11 @@ QCoro::Task<> FAlert::Check()
 
         // Sellers added while the cycle runs wait for the next one.
         QStringList sellerIds;
-        for (const CUserID &seller : *m_oSellers)
+        for (const CUserID &seller : m_lists->sellers())
             sellerIds << seller.UserID();
 
         for (const QString &sellerId : std::as_const(sellerIds)) {
-            CUserID *seller = m_oSellers->find(sellerId);
+            CUserID *seller = m_lists->sellers().find(sellerId);
             if (!seller)
                 continue;
             UpdateStatusText(QStringLiteral("Connecting.  Getting auctions for ") + sellerId);
@@ -1015,7 +1102,7 @@ QCoro::Task<> FAlert::SendEmail(QString sBody, QString sSubjectPrefix)
     try {
         m_oEmail->frmWinsock()->Close();
         QStringList recipients;
-        for (const CUserID &recipient : *m_oRecipients)
+        for (const CUserID &recipient : m_lists->recipients())
             recipients << recipient.UserID();
 
         for (const QString &recipient : std::as_const(recipients)) {

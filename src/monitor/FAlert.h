@@ -1,6 +1,7 @@
 #pragma once
 
 #include "monitor/ChangeAlerts.h"
+#include "monitor/ListStore.h"
 #include "monitor/NetworkSettings.h"
 
 #include <QMainWindow>
@@ -55,7 +56,10 @@ public:
     void OnFormLoad();
 
     // Unloads the window without asking, as Exit does; `mode` tells why.
+    // Asked while a modal window is open, it closes the modal windows and
+    // unloads once their handlers have returned.
     void Unload(UnloadMode mode = UnloadByProgram);
+    bool IsUnloaded() const { return m_bUnloaded; }
 
     // The tray icon's mouse notifications, by mouse message number:
     // 514 left release and 515 double click restore the window, 517 right
@@ -88,8 +92,8 @@ public:
     void setPageTimeout(std::chrono::milliseconds timeout);
     void setMailTimeout(std::chrono::milliseconds timeout);
 
-    const CUserIDs &Sellers() const { return *m_oSellers; }
-    const CUserIDs &Recipients() const { return *m_oRecipients; }
+    const CUserIDs &Sellers() const { return m_lists->sellers(); }
+    const CUserIDs &Recipients() const { return m_lists->recipients(); }
     const NetworkSettings &Network() const { return m_network; }
     QMenu *PopupMenu() const { return mnuPopup; }
     const QSystemTrayIcon &TrayIcon() const { return m_trayIcon; }
@@ -126,8 +130,10 @@ private:
                        const QString &sTitle, QWidget *control);
     void ReviseFormStatus();
     QString FitText(const QWidget &control, const QString &sCaption);
-    void loadList(bool bRecipients);
-    void saveList(bool bRecipients);
+    void loadList(ListStore::List which);
+    void tellListProblems();
+    bool refuseReadOnly(ListStore::List which);
+    void saveSettings();
 
     // The check cycle and its alerts.
     QCoro::Task<> runCycle(const char *sEntryProcedure);
@@ -165,8 +171,8 @@ private:
     void OnMnuHelpJoinClick();
     void mnuPopupRestore_Click();
     void mnuPopupExit_Click();
-    void addEntry(bool bRecipients);
-    void DeleteListItem(bool bRecipients, QListWidget &list);
+    void addEntry(ListStore::List which);
+    void DeleteListItem(ListStore::List which, QListWidget &list);
     void BrowseSellerHistory(const QString &sSellerID);
     void WebBrowse(const QString &sURL);
     void restoreFromTray();
@@ -179,8 +185,9 @@ private:
     QSystemTrayIcon m_trayIcon;
     ShellIcon *ShellIcon1;
 
-    std::unique_ptr<CUserIDs> m_oSellers;
-    std::unique_ptr<CUserIDs> m_oRecipients;
+    // The seller list m_oSellers and the recipient list m_oRecipients, with
+    // their files.
+    std::unique_ptr<ListStore> m_lists;
     std::unique_ptr<CWebConnection> m_oPageConnection;
     std::unique_ptr<CEmail> m_oEmail;
     std::unique_ptr<CWebConnection> m_oNewInstallConnection;
@@ -199,11 +206,6 @@ private:
     bool m_bMessageWindowOffered = false;
 
     NetworkSettings m_network;
-    QString m_sListFolder;
-    // A list is written back only when it was read completely: a list file
-    // that failed part-way keeps its unread entries on disk.
-    bool m_bSellersLoaded = false;
-    bool m_bRecipientsLoaded = false;
 
     qint16 m_iCheckInterval = 60;
     qint16 m_iMinutesElapsed = 0;

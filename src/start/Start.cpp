@@ -4,6 +4,7 @@
 #include "base/Version.h"
 #include "base/ErrorPatterns.h"
 #include "base/Shell.h"
+#include "dialogs/ModalDialogs.h"
 #include "dialogs/WindowErrorReporter.h"
 #include "monitor/FAlert.h"
 #include "start/TerminationSignals.h"
@@ -36,11 +37,28 @@ int Start::Main(int argc, char *argv[])
     // it; the main window's unload does.
     QApplication::setQuitOnLastWindowClosed(false);
     Shell::setHandler([](const QUrl &url) { return QDesktopServices::openUrl(url); });
+    MessageBoxes::setHandler(ModalDialogs::messageBox);
 
     CStartStatus startStatus;
     FAlert alert;
     ErrorReporter::install(std::make_unique<WindowErrorReporter>());
     CCustomBrand brand;
+
+    // A kill, Ctrl+C or the end of the desktop session unloads the window
+    // the orderly way (lists and settings saved, tray icon removed), at any
+    // moment from here on: a request that comes while a message box of the
+    // start-up is open is carried out once the start-up is through. One
+    // that comes after the unload (its report still on screen) ends the
+    // program at once.
+    TerminationSignals terminationSignals;
+    const auto endProgram = [&alert] {
+        if (alert.IsUnloaded())
+            QCoreApplication::quit();
+        else
+            alert.Unload(FAlert::UnloadBySession);
+    };
+    QObject::connect(&terminationSignals, &TerminationSignals::received, &alert, endProgram);
+    QObject::connect(&application, &QGuiApplication::commitDataRequest, &alert, endProgram);
 
     try {
         brand.Initialize();
@@ -50,13 +68,6 @@ int Start::Main(int argc, char *argv[])
     ErrorReporter::instance().Setup(QStringLiteral("Zorvane"), Version::majorMinor(), Brand::ErrorReportEmail);
     alert.Initialize(&startStatus);
 
-    // A kill, Ctrl+C or the end of the desktop session unloads the window
-    // the orderly way: lists and settings saved, tray icon removed.
-    TerminationSignals terminationSignals;
-    QObject::connect(&terminationSignals, &TerminationSignals::received, &alert,
-                     [&alert] { alert.Unload(FAlert::UnloadBySession); });
-    QObject::connect(&application, &QGuiApplication::commitDataRequest, &alert,
-                     [&alert](QSessionManager &) { alert.Unload(FAlert::UnloadBySession); });
 
     QObject::connect(&alert, &FAlert::Unloaded, &application, [](bool bSaved) {
         // After a failed shutdown step its report is on screen: end once

@@ -5,6 +5,7 @@
 #include "base/AppError.h"
 #include "base/ErrorPatterns.h"
 #include "base/MessageBoxes.h"
+#include "dialogs/ModalDialogs.h"
 #include "update/FCompanyMessage.h"
 #include "update/FUpdateVersion.h"
 #include "web/CWebConnection.h"
@@ -209,7 +210,7 @@ void CStartStatus::ShowCheckResult()
     if (m_bNewVersion) {
         FUpdateVersion updateWindow;
         updateWindow.LoadMessage(QStringLiteral("New Version Available."), m_sMessage);
-        updateWindow.exec();
+        ModalDialogs::exec(updateWindow);
         if (!updateWindow.UpdateChosen())
             return;
 
@@ -230,6 +231,6 @@ void CStartStatus::ShowCheckResult()
     } else if (!m_sMessage.isEmpty()) {
         FCompanyMessage messageWindow;
         messageWindow.LoadMessage(QStringLiteral("Pellridge Message"), m_sMessage);
-        messageWindow.exec();
+        ModalDialogs::exec(messageWindow);
     }
 }

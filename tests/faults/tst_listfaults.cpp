@@ -175,9 +175,23 @@ private Q_SLOTS:
                      QStringLiteral("FAlert.OnCmdAddAccountClick\r\nCUserIDs.SaveToReturnDelimitedFile ")),
                  qPrintable(rig.reporter.reports().at(0)));
 
+        // A delete whose save fails leaves the box and the list agreeing:
+        // the entry is gone from both, and the next delete works.
+        addSeller(window, QStringLiteral("seller2"));
+        auto *box = window.findChild<QListWidget *>(QStringLiteral("lstAccounts"));
+        for (int left = 1; left >= 0; --left) {
+            box->setCurrentRow(0);
+            window.findChild<QPushButton *>(QStringLiteral("cmdDeleteAccount"))->click();
+            QCOMPARE(window.Sellers().Count(), left);
+            QCOMPARE(shownSellers(window), left);
+        }
+        for (const QString &report : rig.reporter.reports())
+            QVERIFY2(report.contains(QStringLiteral("SaveToReturnDelimitedFile")), qPrintable(report));
+        const qsizetype reports = rig.reporter.reports().size();
+
         QVERIFY(!rig.unload()); // the unload says it could not save
-        QCOMPARE(rig.reporter.reports().size(), 2);
-        QVERIFY(rig.reporter.reports().at(1).startsWith(QStringLiteral("FAlert.OnFormUnload\r\n")));
+        QCOMPARE(rig.reporter.reports().size(), reports + 1);
+        QVERIFY(rig.reporter.reports().last().startsWith(QStringLiteral("FAlert.OnFormUnload\r\nThe seller list could not be saved: ")));
     }
 
     void listFileThatIsAFolderIsLeftAlone_data()
@@ -291,6 +305,7 @@ private Q_SLOTS:
         QCOMPARE(window.Sellers().Count(), 1000);
         const QStringList entriesBefore = folderEntries(rig.programFolder());
 
+        window.findChild<QLineEdit *>(QStringLiteral("txtSMTP"))->setText(QStringLiteral("smtp.typed.example"));
         {
             // Smaller than the list file, larger than the settings file.
             FileSizeLimit limit(4096);
@@ -308,6 +323,10 @@ private Q_SLOTS:
             QCOMPARE(rig.reporter.reports().size(), 2);
             QVERIFY(rig.reporter.reports().at(1).startsWith(QStringLiteral("FAlert.OnFormUnload\r\n")));
         }
+        // The list could not be saved; the settings typed in this run were.
+        QCOMPARE(QSettings(rig.path(QStringLiteral("config/Zorvane/Zorvane.conf")), QSettings::IniFormat)
+                     .value(QStringLiteral("Main/SMTP")).toString(),
+                 QStringLiteral("smtp.typed.example"));
         QCOMPARE(TestFiles::read(rig.programFile(QStringLiteral("Accounts.txt"))), file);
         QCOMPARE(TestFiles::read(rig.programFile(QStringLiteral("EmailAddresses.txt"))), recipients);
         QCOMPARE(folderEntries(rig.programFolder()), entriesBefore);

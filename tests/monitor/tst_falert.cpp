@@ -7,6 +7,8 @@
 #include "mail/CEmail.h"
 #include "monitor/FAlert.h"
 #include "monitor/StatusText.h"
+#include "dialogs/ModalDialogs.h"
+#include "update/CStartStatus.h"
 
 #include "RecordingErrorReporter.h"
 #include "RecordingMessageBoxes.h"
@@ -20,6 +22,8 @@
 #include <QLineEdit>
 #include <QListWidget>
 #include <QMenu>
+#include <QMessageBox>
+#include <QScopeGuard>
 #include <QPushButton>
 #include <QRadioButton>
 #include <QSettings>
@@ -170,27 +174,42 @@ private Q_SLOTS:
         QCOMPARE(TestFiles::read(programPath(QStringLiteral("EmailAddresses.txt"))), QByteArray("me@example.com\r\n"));
     }
 
-    void aListFileThatFailsToLoadIsNeverWrittenOver()
+    void aListFileThatFailsToLoadIsShownReadOnlyAndNeverWrittenOver()
     {
         const QByteArray recipients = "me@example.com\r\nMe@Example.com\r\nlost@example.com\r\n";
-        const QByteArray sellers = "seller1\r\nseller2\r\n";
         TestFiles::write(programPath(QStringLiteral("EmailAddresses.txt")), recipients);
-        TestFiles::write(programPath(QStringLiteral("Accounts.txt")), sellers);
+        TestFiles::write(programPath(QStringLiteral("Accounts.txt")), "seller1\r\n");
         FAlert &window = load();
 
         QCOMPARE(m_reporter->reports().size(), 1);
         QVERIFY2(m_reporter->reports().at(0).startsWith(
                      QStringLiteral("FAlert.OnFormLoad\r\nCUserIDs.LoadFromReturnDelimitedFile -2147221504 ")),
                  qPrintable(m_reporter->reports().at(0)));
-        QVERIFY(m_reporter->reports().at(0).contains(QStringLiteral("457")));
-        QCOMPARE(m_boxes->requests().size(), 1); // the user is told once why
-        QVERIFY(m_boxes->requests().at(0).text.contains(QStringLiteral("EmailAddresses.txt")));
+        QCOMPARE(m_boxes->requests().size(), 1); // the user is told where and why
+        QVERIFY(m_boxes->requests().at(0).text.contains(programPath(QStringLiteral("EmailAddresses.txt"))));
+        QVERIFY2(m_boxes->requests().at(0).text.contains(
+                     QStringLiteral("Line 2, \"Me@Example.com\", differs from \"me@example.com\" only in letter case")),
+                 qPrintable(m_boxes->requests().at(0).text));
+        // The window is whole: what was read is shown, the other list is
+        // loaded, the tooltips are made.
+        QCOMPARE(listTexts("lstEmail"), QStringList{QStringLiteral("me@example.com")});
+        QCOMPARE(listTexts("lstAccounts"), QStringList{QStringLiteral("seller1")});
+        QVERIFY(window.ToolTipOf(control<QListWidget>("lstEmail")));
 
+        // The partly read list cannot be changed; the user hears why.
+        control<QListWidget>("lstEmail")->setCurrentRow(0);
+        control<QPushButton>("cmdDeleteEmail")->click();
+        control<QPushButton>("cmdAddEmail")->click(); // no dialog opens
+        QCOMPARE(m_boxes->requests().size(), 3);
+        QVERIFY(m_boxes->requests().at(2).text.startsWith(QStringLiteral("The recipient list cannot be changed")));
+        QCOMPARE(listTexts("lstEmail"), QStringList{QStringLiteral("me@example.com")});
+
+        // The other list works as ever; the partly read file is never written.
+        answerNextAddDialog(QStringLiteral("seller2"), true);
+        control<QPushButton>("cmdAddAccount")->click();
         window.Unload();
-        // Neither the partly read recipients nor the sellers (never read,
-        // since the load stopped) are written over.
         QCOMPARE(TestFiles::read(programPath(QStringLiteral("EmailAddresses.txt"))), recipients);
-        QCOMPARE(TestFiles::read(programPath(QStringLiteral("Accounts.txt"))), sellers);
+        QCOMPARE(TestFiles::read(programPath(QStringLiteral("Accounts.txt"))), QByteArray("seller1\r\nseller2\r\n"));
     }
 
     void addingEntriesSavesAtOnceAndRefusesDuplicates()
@@ -218,8 +237,17 @@ private Q_SLOTS:
         QVERIFY(listTexts("lstEmail").isEmpty());
         QCOMPARE(window.StatusText(), QStringLiteral("Idle.  Please add an email address to receive alerts."));
 
-        answerNextAddDialog(QStringLiteral("someone@example.com"), true);
+        // A character the list file cannot hold is refused, with a reason.
+        answerNextAddDialog(QStringLiteral("zo\u00eb\u2192@example.com"), true);
         control<QPushButton>("cmdAddEmail")->click();
+        QVERIFY(listTexts("lstEmail").isEmpty());
+        QCOMPARE(m_boxes->requests().size(), 1);
+        QVERIFY(m_boxes->requests().at(0).text.startsWith(QStringLiteral("\"\u2192\" cannot be kept")));
+
+        // Enter on the Send To tab presses Add.
+        control<QTabWidget>("SSTab1")->setCurrentIndex(1);
+        answerNextAddDialog(QStringLiteral("someone@example.com"), true);
+        QTest::keyClick(control<QListWidget>("lstEmail"), Qt::Key_Return);
         QCOMPARE(listTexts("lstEmail"), QStringList{QStringLiteral("someone@example.com")});
         QCOMPARE(TestFiles::read(programPath(QStringLiteral("EmailAddresses.txt"))),
                  QByteArray("someone@example.com\r\n"));
@@ -252,6 +280,35 @@ private Q_SLOTS:
         QTest::keyClick(list, Qt::Key_Delete); // nothing selected: nothing happens
         QVERIFY(m_reporter->reports().isEmpty());
         QCOMPARE(TestFiles::read(programPath(QStringLiteral("Accounts.txt"))), QByteArray());
+    }
+
+    // Only Delete deletes: no printable key does ("." once did, its key
+    // code being the Delete key's).
+    void onlyTheDeleteKeyDeletes_data()
+    {
+        QTest::addColumn<QString>("list");
+        QTest::addColumn<int>("key");
+        QTest::addColumn<bool>("deletes");
+        QTest::newRow("sellers, Delete") << QStringLiteral("lstAccounts") << int(Qt::Key_Delete) << true;
+        QTest::newRow("sellers, full stop") << QStringLiteral("lstAccounts") << int(Qt::Key_Period) << false;
+        QTest::newRow("recipients, full stop") << QStringLiteral("lstEmail") << int(Qt::Key_Period) << false;
+        QTest::newRow("recipients, Backspace") << QStringLiteral("lstEmail") << int(Qt::Key_Backspace) << false;
+        QTest::newRow("recipients, Delete") << QStringLiteral("lstEmail") << int(Qt::Key_Delete) << true;
+    }
+
+    void onlyTheDeleteKeyDeletes()
+    {
+        QFETCH(QString, list);
+        QFETCH(int, key);
+        QFETCH(bool, deletes);
+        TestFiles::write(programPath(QStringLiteral("Accounts.txt")), "a.b\r\nc.d\r\n");
+        TestFiles::write(programPath(QStringLiteral("EmailAddresses.txt")), "a@b.c\r\nd@e.f\r\n");
+        load();
+        auto *box = control<QListWidget>(list.toLatin1().constData());
+        box->setCurrentRow(0);
+        QTest::keyClick(box, Qt::Key(key));
+        QCOMPARE(box->count(), deletes ? 1 : 2);
+        QVERIFY(m_reporter->reports().isEmpty());
     }
 
     void oneAlertKindStaysChosen()
@@ -353,6 +410,19 @@ private Q_SLOTS:
         wide.resize(2000, 20);
         const QString text = QStringLiteral("Connecting.  Getting auctions for someone");
         QCOMPARE(StatusText::FitText(wide, text), text);
+
+        // In the window the text fits the status label itself, and the
+        // window never grows with long texts.
+        FAlert &window = load();
+        QApplication::sendPostedEvents();
+        const int width = window.width();
+        auto *label = control<QLabel>("sbrConnectionStatusPanel");
+        for (int i = 0; i < 5; ++i) {
+            window.UpdateStatusText(QStringLiteral("Page 1 of auctions gotten for ") + QString(200, u'x'));
+            QApplication::sendPostedEvents();
+            QCOMPARE(window.width(), width);
+            QVERIFY(label->fontMetrics().horizontalAdvance(label->text()) <= label->width());
+        }
     }
 
     void linksOpenTheRightAddresses()
@@ -405,6 +475,91 @@ private Q_SLOTS:
         for (QWidget *widget : window.findChildren<QWidget *>())
             made += window.ToolTipOf(widget) != nullptr;
         QCOMPARE(made, 10);
+    }
+
+    // Whatever modal window of the program is open when the program is told
+    // to end (SIGTERM, the session's end, an accepted update offer), the
+    // window closes, the handler that opened it returns, and then the unload
+    // saves everything - never the other way round.
+    void endingWithAModalWindowOpen_data()
+    {
+        QTest::addColumn<QString>("opener");
+        // What to do with each modal window as it opens, in order:
+        // "Class:end" asks the program to end, "Class:name" clicks that
+        // button, "Class:version" lets an update offer arrive meanwhile.
+        QTest::addColumn<QStringList>("steps");
+        QTest::newRow("add seller") << "cmdAddAccount" << QStringList{"FAdd:end"};
+        QTest::newRow("add recipient") << "cmdAddEmail" << QStringList{"FAdd:end"};
+        QTest::newRow("check now, no recipient") << "cmdCheck" << QStringList{"QMessageBox:end"};
+        QTest::newRow("close question") << "close" << QStringList{"QMessageBox:end"};
+        QTest::newRow("about") << "mnuHelpAbout" << QStringList{"FAbout:end"};
+        QTest::newRow("update offer") << "version" << QStringList{"FUpdateVersion:end"};
+        QTest::newRow("update accepted while adding")
+            << "cmdAddAccount"
+            << QStringList{"FAdd:version", "FUpdateVersion:cmdUpdate", "QMessageBox:qt_msgbox_buttonbox"};
+    }
+
+    void endingWithAModalWindowOpen()
+    {
+        QFETCH(QString, opener);
+        QFETCH(QStringList, steps);
+        const auto realBoxes = MessageBoxes::setHandler(ModalDialogs::messageBox);
+        auto restore = qScopeGuard([&] { MessageBoxes::setHandler(realBoxes); });
+        UrlCatcher catcher;
+        CStartStatus startStatus;
+        m_window = std::make_unique<FAlert>();
+        m_window->Initialize(&startStatus);
+        m_window->OnFormLoad();
+        control<QLineEdit>("txtSMTP")->setText(QStringLiteral("smtp.example.com"));
+        QSignalSpy unloaded(m_window.get(), &FAlert::Unloaded);
+        const QString offer = QStringLiteral("<status>..................<newversion>1</newversion>"
+                                             "<updateurl>http://example.com/setup</updateurl><message>New</message></status>");
+
+        QTimer poll;
+        poll.setInterval(10);
+        connect(&poll, &QTimer::timeout, this, [&] {
+            QWidget *modal = QApplication::activeModalWidget();
+            if (!modal || !modal->isVisible())
+                return;
+            if (steps.isEmpty()) { // still open after all: the user closes it
+                QMetaObject::invokeMethod(modal, &QWidget::close, Qt::QueuedConnection);
+                return;
+            }
+            const QStringList step = steps.first().split(u':');
+            if (!modal->inherits(step.at(0).toLatin1().constData()))
+                return;
+            steps.removeFirst();
+            // From the event loop, not from this timer: a timer is not
+            // heard again while its own handler runs a modal window.
+            QMetaObject::invokeMethod(this, [&, step, modal = QPointer<QWidget>(modal)] {
+                if (step.at(1) == QLatin1String("end"))
+                    m_window->Unload(FAlert::UnloadBySession);
+                else if (step.at(1) == QLatin1String("version"))
+                    startStatus.CheckVersionPage(offer);
+                else if (auto *box = qobject_cast<QMessageBox *>(modal))
+                    box->buttons().first()->click();
+                else if (modal)
+                    modal->findChild<QPushButton *>(step.at(1))->click();
+            }, Qt::QueuedConnection);
+        });
+        poll.start();
+
+        if (opener == QLatin1String("close"))
+            m_window->close();
+        else if (opener == QLatin1String("version"))
+            startStatus.CheckVersionPage(offer);
+        else if (opener.startsWith(QLatin1String("mnu")))
+            m_window->findChild<QAction *>(opener)->trigger();
+        else
+            control<QPushButton>(opener.toLatin1().constData())->click();
+
+        QTRY_COMPARE_WITH_TIMEOUT(unloaded.size(), 1, 10000);
+        QVERIFY(steps.isEmpty());
+        QCOMPARE(unloaded.at(0).at(0).toBool(), true);
+        QVERIFY(!QApplication::activeModalWidget());
+        QCOMPARE(settings().value(QStringLiteral("Main/SMTP")).toString(), QStringLiteral("smtp.example.com"));
+        QVERIFY(QFile::exists(programPath(QStringLiteral("Accounts.txt"))));
+        QVERIFY(m_reporter->reports().isEmpty());
     }
 
     void messageWindowCollectsUntilClosed()
