@@ -115,6 +115,17 @@ QString singleLine(QString value)
     return value;
 }
 
+// A reply is taken once it ends with CR LF and its last line is no
+// continuation line ("250-").
+bool replyComplete(const QString &text)
+{
+    static const QRegularExpression continuation(QStringLiteral("^[0-9]{3}-"));
+    if (!text.endsWith(QLatin1String("\r\n")))
+        return false;
+    const QStringList lines = text.split(QLatin1String("\r\n"));
+    return !continuation.match(lines.at(lines.size() - 2)).hasMatch();
+}
+
 // The reply code as digits: leading zeros do not count.
 bool codeIs(const QString &reply, int code)
 {
@@ -227,7 +238,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
             } else {
                 current->deliver(PageText::toBytes(piece));
                 pending += piece;
-                if (pending.endsWith(QLatin1String("\r\n"))) {
+                if (replyComplete(pending)) {
                     if (codeIs(pending, codes[accepted]))
                         modelEnded = ++accepted == 6;
                     else

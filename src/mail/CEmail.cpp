@@ -17,6 +17,25 @@ const QString TimedOutText = QStringLiteral("Could not connect to host.  Timed o
 // How much of an over-long reply the error text quotes.
 constexpr int OverflowQuote = 512;
 
+// A reply is complete once its text ends with CR LF and its last line is not
+// a continuation line ("250-..."): servers send the lines of one reply in
+// several pieces (Postfix's postscreen pauses after the first greeting line),
+// and whatever is sent before the last line would be read as the answer to
+// the next command. A last line that is no reply line at all also ends the
+// reply, so that nonsense is refused at once instead of waited on.
+bool isCompleteReply(const QString &sText)
+{
+    if (!sText.endsWith(CrLf))
+        return false;
+    // The last line begins after the line end before the final one.
+    const qsizetype iEndBefore = sText.size() > 2 ? sText.lastIndexOf(CrLf, sText.size() - 3) : -1;
+    const QStringView last = QStringView(sText).mid(iEndBefore < 0 ? 0 : iEndBefore + 2);
+    const auto isDigit = [](QChar c) { return c >= u'0' && c <= u'9'; };
+    const bool bContinuation = last.size() >= 4 && isDigit(last[0]) && isDigit(last[1])
+        && isDigit(last[2]) && last[3] == u'-';
+    return !bContinuation;
+}
+
 } // namespace
 
 CEmail::CEmail(QObject *parent)
@@ -101,11 +120,11 @@ void CEmail::frmWinsock_WinsockDataArrival(qint32 Bytes)
     if (m_state == SessionState::Idle)
         return;
     m_sResponse += sData;
-    if (m_sResponse.endsWith(CrLf)) {
+    if (isCompleteReply(m_sResponse)) {
         m_bResponseComplete = true;
     } else if (m_sResponse.size() > ReplyLimit) {
-        // A peer that sends without ever ending its line would otherwise
-        // make the reply grow without bound.
+        // A peer that sends without ever ending its reply would otherwise
+        // make it grow without bound.
         const QString sQuote = m_sResponse.left(OverflowQuote) + QStringLiteral("...");
         m_sResponse.clear();
         m_bResponseComplete = false;
