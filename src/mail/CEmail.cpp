@@ -46,6 +46,7 @@ CEmail::CEmail(QObject *parent)
     connect(m_frmWinsock, &FWinsock::WinsockDataArrival, this, &CEmail::frmWinsock_WinsockDataArrival);
     connect(m_frmWinsock, &FWinsock::WinsockError, this, &CEmail::frmWinsock_WinsockError);
     connect(m_frmWinsock, &FWinsock::OnTimerExpired, this, &CEmail::frmWinsock_OnTimerExpired);
+    connect(m_frmWinsock, &FWinsock::closedByPeer, this, &CEmail::frmWinsock_closedByPeer);
 }
 
 CEmail::~CEmail()
@@ -167,6 +168,22 @@ void CEmail::frmWinsock_OnTimerExpired()
     m_frmWinsock->SetTimerEnabled(false);
     CloseConn(true);
     Q_EMIT WinsockMessage(TimedOutText);
+}
+
+void CEmail::frmWinsock_closedByPeer()
+{
+    if (m_state == SessionState::Idle)
+        return;
+    // What the server said before it went may still complete the reply
+    // that was awaited (a server that closes right after its last reply).
+    const quint64 iSession = m_iSession;
+    frmWinsock_WinsockDataArrival(0);
+    if (m_iSession != iSession || m_state == SessionState::Idle)
+        return;
+    // Gone before the reply that was awaited: nothing more can come, so
+    // waiting for the time-out would only delay the error.
+    m_frmWinsock->SetTimerEnabled(false);
+    CloseConn(true);
 }
 
 bool CEmail::isAwaiting() const

@@ -80,6 +80,7 @@ private:
     void frmWinsock_WinsockError(qint16 Number, const QString &Description, qint32 Scode,
                                  const QString &Source);
     void frmWinsock_OnTimerExpired();
+    void frmWinsock_closedByPeer();
 
     bool isAwaiting() const;
     bool stillBusy(quint64 iSession) const;

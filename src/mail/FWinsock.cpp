@@ -104,10 +104,12 @@ void FWinsock::ConnectToServer(const QString &sHost, const QString &sPort)
 void FWinsock::onSocketError(QTcpSocket *socket)
 {
     const QAbstractSocket::SocketError error = socket->error();
-    // The peer closing the connection is not an error of ours; the socket
-    // just stays in its closing state until Close.
-    if (error == QAbstractSocket::RemoteHostClosedError)
+    // The socket reports a reset (ECONNRESET) the same way as an orderly
+    // close; the owner decides whether the close came too early.
+    if (error == QAbstractSocket::RemoteHostClosedError) {
+        Q_EMIT closedByPeer();
         return;
+    }
     m_bFailed = true;
     Q_EMIT WinsockError(errorNumber(error), socket->errorString(), qint32(error),
                         QStringLiteral("Winsock"));

@@ -12,7 +12,7 @@ class QTcpSocket;
 // The hidden host of one SMTP session: a TCP client socket (wskWinsock) and
 // a time-out timer (timWinsock), whose events it passes on as its own. All
 // events are delivered on the thread that owns the host, synchronously from
-// the handler of their source. A close by the peer raises nothing.
+// the handler of their source.
 class FWinsock : public QObject
 {
     Q_OBJECT
@@ -20,7 +20,7 @@ class FWinsock : public QObject
 public:
     // The socket states as the owner sees them. Only Closed (0) matters to
     // it: the socket is closed only when it was never connected or Close
-    // was called, never by the peer.
+    // was called; a close by the peer leaves it Closing until Close.
     enum SocketState : qint16 {
         Closed = 0,
         ResolvingHost = 4,
@@ -89,6 +89,10 @@ Q_SIGNALS:
     void WinsockDataArrival(qint32 Bytes);
     void Connect();
     void OnTimerExpired();
+    // The peer closed or reset the connection (the socket cannot tell the
+    // two apart). Raised once, after everything the peer sent before has
+    // been offered through WinsockDataArrival; State stays non-zero.
+    void closedByPeer();
 
 private:
     void onSocketError(QTcpSocket *socket);

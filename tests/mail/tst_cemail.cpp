@@ -237,21 +237,56 @@ private Q_SLOTS:
         QVERIFY(!server.commands().contains(QStringLiteral("QUIT")));
     }
 
-    void serviceClosingInMidSession()
+    void serverGoneEndsTheSessionAtOnce_data()
     {
+        QTest::addColumn<QString>("step");
+        QTest::addColumn<Reply>("reply");
+        QTest::addColumn<QStringList>("before");
+        QTest::addColumn<QString>("refusal"); // the reply quoted in an error text, if any
+        const QString connected = QStringLiteral("msg:Connected to send email");
+        const QString welcome = QStringLiteral("msg:Receiving Welcome Message");
+        const QString sending = QStringLiteral("msg:Sending Mail . . .");
+        QTest::newRow("closed instead of greeting")
+            << "greeting" << Reply{.bCloseAfter = true} << QStringList{connected} << QString();
+        QTest::newRow("closed after half a greeting")
+            << "greeting" << Reply{.bytes = "220-mx.test\r\n", .bCloseAfter = true} << QStringList{connected}
+            << QString();
+        QTest::newRow("closed instead of RCPT reply")
+            << "RCPT" << Reply{.bCloseAfter = true} << QStringList{connected, welcome} << QString();
+        // (A reset before the client has seen its connection established
+        // leaves Qt's socket connecting until its own time-out.)
+        QTest::newRow("reset instead of HELO reply")
+            << "HELO" << Reply{.bResetAfter = true} << QStringList{connected, welcome} << QString();
+        QTest::newRow("reset instead of end-of-data reply")
+            << "." << Reply{.bResetAfter = true} << QStringList{connected, welcome, sending} << QString();
+        QTest::newRow("421 and closed")
+            << "MAIL" << Reply{.bytes = "421 4.3.2 shutting down\r\n", .bCloseAfter = true}
+            << QStringList{connected, welcome} << QStringLiteral("421 4.3.2 shutting down\r\n");
+    }
+
+    void serverGoneEndsTheSessionAtOnce()
+    {
+        QFETCH(QString, step);
+        QFETCH(Reply, reply);
+        QFETCH(QStringList, before);
+        QFETCH(QString, refusal);
         ScriptedSmtpServer server;
         QVERIFY(server.listen());
-        server.setReply(QStringLiteral("MAIL"), {"421 4.3.2 shutting down\r\n", true});
+        setStep(server, step, reply);
         CEmail email;
-        email.frmWinsock()->SetTimerInterval(LongTimeout);
+        // Far beyond the test's own wait: a session that waits for its
+        // time-out fails the test.
+        email.frmWinsock()->SetTimerInterval(10 * LongTimeout);
         SessionRecorder rec(email);
         startSession(email, server);
-        QVERIFY(rec.waitClosed());
-        QCOMPARE(rec.events,
-                 (QStringList{QStringLiteral("msg:Connected to send email"),
-                              QStringLiteral("msg:Receiving Welcome Message"),
-                              ErrorPrefix + QStringLiteral("421 4.3.2 shutting down\r\n"),
-                              ClosedInError, QStringLiteral("closed")}));
+        QVERIFY2(rec.waitClosed(1, LongTimeout / 2), qPrintable(rec.events.join(u'|')));
+        QStringList expected = before;
+        if (!refusal.isEmpty())
+            expected << ErrorPrefix + refusal;
+        expected << ClosedInError << QStringLiteral("closed");
+        QCOMPARE(rec.events, expected);
+        QVERIFY(!email.frmWinsock()->TimerEnabled());
+        QCOMPARE(email.frmWinsock()->State(), qint16(FWinsock::Closed));
     }
 
     void silenceRunsIntoTheTimeOut_data()
@@ -267,9 +302,6 @@ private Q_SLOTS:
             << "." << Reply{} << QStringList{connected, welcome, QStringLiteral("msg:Sending Mail . . .")};
         QTest::newRow("greeting never ends")
             << "greeting" << Reply{.bytes = "220-mx.test\r\n220-still going\r\n"} << QStringList{connected};
-        // The socket does not report a close by the peer, so this waits too.
-        QTest::newRow("closed instead of greeting")
-            << "greeting" << Reply{.bCloseAfter = true} << QStringList{connected};
     }
 
     void silenceRunsIntoTheTimeOut()
