@@ -16,6 +16,8 @@
 using Reply = ScriptedSmtpServer::Reply;
 
 Q_DECLARE_METATYPE(ScriptedSmtpServer::Reply)
+Q_DECLARE_METATYPE(SmtpSecurity)
+Q_DECLARE_METATYPE(SmtpStep)
 
 namespace {
 
@@ -291,34 +293,54 @@ private Q_SLOTS:
 
     void silenceRunsIntoTheTimeOut_data()
     {
+        QTest::addColumn<SmtpSecurity>("security");
         QTest::addColumn<QString>("step");
         QTest::addColumn<Reply>("reply");
         QTest::addColumn<QStringList>("before");
+        QTest::addColumn<SmtpStep>("waitedFor");
         const QString connected = QStringLiteral("msg:Connected to send email");
         const QString welcome = QStringLiteral("msg:Receiving Welcome Message");
-        QTest::newRow("no greeting") << "greeting" << Reply{} << QStringList{connected};
-        QTest::newRow("no HELO reply") << "HELO" << Reply{} << QStringList{connected, welcome};
+        const auto plain = SmtpSecurity::None;
+        QTest::newRow("no greeting") << plain << "greeting" << Reply{} << QStringList{connected} << SmtpStep::Greeting;
+        QTest::newRow("no HELO reply") << plain << "HELO" << Reply{} << QStringList{connected, welcome}
+                                       << SmtpStep::Helo;
         QTest::newRow("no end-of-data reply")
-            << "." << Reply{} << QStringList{connected, welcome, QStringLiteral("msg:Sending Mail . . .")};
+            << plain << "." << Reply{} << QStringList{connected, welcome, QStringLiteral("msg:Sending Mail . . .")}
+            << SmtpStep::Message;
         QTest::newRow("greeting never ends")
-            << "greeting" << Reply{.bytes = "220-mx.test\r\n220-still going\r\n"} << QStringList{connected};
+            << plain << "greeting" << Reply{.bytes = "220-mx.test\r\n220-still going\r\n"} << QStringList{connected}
+            << SmtpStep::Greeting;
+        // A peer that takes the connection and never speaks TLS.
+        QTest::newRow("TLS handshake stalls") << SmtpSecurity::Tls << "greeting" << Reply{.bDeafAfter = true}
+                                              << QStringList{connected} << SmtpStep::TlsHandshake;
+        QTest::newRow("STARTTLS handshake stalls")
+            << SmtpSecurity::StartTls << "STARTTLS" << Reply{.bytes = "220 go ahead\r\n", .bDeafAfter = true}
+            << QStringList{connected, welcome} << SmtpStep::TlsHandshake;
     }
 
     void silenceRunsIntoTheTimeOut()
     {
+        QFETCH(SmtpSecurity, security);
         QFETCH(QString, step);
         QFETCH(Reply, reply);
         QFETCH(QStringList, before);
+        QFETCH(SmtpStep, waitedFor);
         ScriptedSmtpServer server;
         QVERIFY(server.listen());
         setStep(server, step, reply);
         CEmail email;
         email.frmWinsock()->SetTimerInterval(ShortTimeout);
         SessionRecorder rec(email);
-        startSession(email, server);
+        SmtpSettings settings;
+        settings.server = QStringLiteral("127.0.0.1");
+        settings.port = server.port();
+        settings.security = security;
+        email.SendMail(settings, To, From, QStringLiteral("S"), QStringLiteral("B"));
         QVERIFY(rec.waitClosed());
         const QStringList expected = before + QStringList{ClosedInError, QStringLiteral("closed"), TimedOut};
         QCOMPARE(rec.events, expected);
+        QCOMPARE(email.result().failure, SessionFailure::TimedOut);
+        QCOMPARE(email.result().step, waitedFor);
         // The timer is stopped: no further time-out can end another session.
         QVERIFY(!email.frmWinsock()->TimerEnabled());
         QCOMPARE(email.frmWinsock()->State(), qint16(FWinsock::Closed));
@@ -527,6 +549,28 @@ private Q_SLOTS:
         // which already started the second session.
         const QStringList expected = one + QStringList{TimedOut} + one + QStringList{TimedOut};
         QCOMPARE(rec.events, expected);
+    }
+
+    void securitySpellings_data()
+    {
+        QTest::addColumn<QString>("text");
+        QTest::addColumn<int>("security"); // -1: not a spelling
+        QTest::newRow("None") << "None" << int(SmtpSecurity::None);
+        QTest::newRow("StartTLS") << "StartTLS" << int(SmtpSecurity::StartTls);
+        QTest::newRow("TLS") << "TLS" << int(SmtpSecurity::Tls);
+        QTest::newRow("any case, blanks") << " starttls " << int(SmtpSecurity::StartTls);
+        QTest::newRow("SSL is not a spelling") << "SSL" << -1;
+        QTest::newRow("empty") << "" << -1;
+    }
+
+    void securitySpellings()
+    {
+        QFETCH(QString, text);
+        QFETCH(int, security);
+        const std::optional<SmtpSecurity> parsed = SmtpSettings::parseSecurity(text);
+        QCOMPARE(parsed ? int(*parsed) : -1, security);
+        if (parsed) // the settings file keeps what it reads back
+            QCOMPARE(SmtpSettings::parseSecurity(SmtpSettings::formatSecurity(*parsed)), parsed);
     }
 
     void replyCode_data()

@@ -99,7 +99,11 @@ void ScriptedSmtpServer::onReadyRead()
             ++m_earlyCommands;
         QString verb = line.section(u' ', 0, 0).section(u':', 0, 0).toUpper();
         Q_EMIT commandReceived(verb);
-        if (verb == QLatin1String("HELO") || verb == QLatin1String("MAIL")
+        if (verb == QLatin1String("EHLO")) {
+            reply(verb, QByteArrayLiteral("250-scripted.test\r\n250 STARTTLS\r\n"));
+        } else if (verb == QLatin1String("STARTTLS")) {
+            reply(verb, QByteArrayLiteral("220 go ahead\r\n"));
+        } else if (verb == QLatin1String("HELO") || verb == QLatin1String("MAIL")
             || verb == QLatin1String("RCPT")) {
             reply(verb, QByteArrayLiteral("250 OK\r\n"));
         } else if (verb == QLatin1String("DATA")) {

@@ -14,9 +14,9 @@ class QTcpSocket;
 // them, silence, closing or resetting the connection without a word, a peer
 // that stops listening. One client at a time.
 //
-// Each command (HELO, MAIL, RCPT, DATA, QUIT, and "." for the end of the
-// message data) gets its scripted reply, or a plain success reply when the
-// script names none. An empty reply means silence. The test can also send
+// Each command (HELO, EHLO, STARTTLS, MAIL, RCPT, DATA, QUIT, and "." for
+// the end of the message data) gets its scripted reply, or a plain success
+// reply when the script names none (EHLO offers STARTTLS; no TLS follows). An empty reply means silence. The test can also send
 // bytes or close the connection itself at any time.
 class ScriptedSmtpServer : public QObject
 {
