@@ -9,7 +9,7 @@
 // message part's first three lines are To, From and Subject, the rest is the
 // body. The script is split at 0x1E into pieces delivered one at a time; a
 // piece starting with 0x1C makes the connection fail, one starting with 0x1D
-// is the server closing the connection.
+// is the server closing (or resetting) the connection.
 //
 // Invariants: exactly one OnWinsockConnectionClosed per session; no error
 // event exactly when the server accepted all six steps; while the session
@@ -113,6 +113,17 @@ QString singleLine(QString value)
     value.remove(u'\r');
     value.remove(u'\n');
     return value;
+}
+
+// A reply is taken once it ends with CR LF and its last line is no
+// continuation line ("250-").
+bool replyComplete(const QString &text)
+{
+    static const QRegularExpression continuation(QStringLiteral("^[0-9]{3}-"));
+    if (!text.endsWith(QLatin1String("\r\n")))
+        return false;
+    const QStringList lines = text.split(QLatin1String("\r\n"));
+    return !continuation.match(lines.at(lines.size() - 2)).hasMatch();
 }
 
 // The reply code as digits: leading zeros do not count.
@@ -220,14 +231,13 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
                 current->fails();
                 modelEnded = true;
             } else if (piece.startsWith(QChar(0x1d))) {
+                // Gone before the awaited reply: the session ends at once.
                 current->peerCloses();
-                // Nothing arrives any more; the time-out ends the session.
-                runPosted();
-                break;
+                modelEnded = true;
             } else {
                 current->deliver(PageText::toBytes(piece));
                 pending += piece;
-                if (pending.endsWith(QLatin1String("\r\n"))) {
+                if (replyComplete(pending)) {
                     if (codeIs(pending, codes[accepted]))
                         modelEnded = ++accepted == 6;
                     else

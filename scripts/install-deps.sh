@@ -6,6 +6,7 @@ set -euo pipefail
 packages=(
     build-essential cmake ninja-build ccache pkg-config
     qt6-base-dev qt6-base-dev-tools libqt6test6 qt6-qpa-plugins qcoro-qt6-dev
+    qtkeychain-qt6-dev libsecret-1-0 gnome-keyring dbus openssl
     fonts-dejavu-core
     python3 python3-aiosmtpd
     clang libclang-rt-14-dev

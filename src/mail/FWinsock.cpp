@@ -3,6 +3,8 @@
 #include "base/PageText.h"
 
 #include <QHostInfo>
+#include <QSslCipher>
+#include <QSslSocket>
 #include <QTcpSocket>
 
 namespace {
@@ -18,6 +20,9 @@ qint16 errorNumber(QAbstractSocket::SocketError error)
     case QAbstractSocket::NetworkError: return FWinsock::ErrorNetworkUnreachable;
     case QAbstractSocket::UnsupportedSocketOperationError:
     case QAbstractSocket::SocketAddressNotAvailableError: return FWinsock::ErrorAddressNotAvailable;
+    case QAbstractSocket::SslHandshakeFailedError:
+    case QAbstractSocket::SslInternalError:
+    case QAbstractSocket::SslInvalidUserDataError: return FWinsock::ErrorSecureChannel;
     default: return FWinsock::ErrorUnknown;
     }
 }
@@ -59,14 +64,66 @@ FWinsock::~FWinsock()
 void FWinsock::ConnectToServer(const QString &sHost, const QString &sPort)
 {
     releaseSocket();
-
     // Every connection gets a socket of its own, so that nothing from an
     // earlier connection (late data, late errors) can reach a later one.
     QTcpSocket *socket = socketFactory() ? socketFactory()(this) : new QTcpSocket(this);
+    startConnection(socket, sHost, sPort,
+                    [socket](const QString &sName, quint16 port) { socket->connectToHost(sName, port); });
+}
+
+void FWinsock::ConnectToServerSecure(const QString &sHost, const QString &sPort, const QSslConfiguration &config,
+                                     bool bEncryptAtOnce)
+{
+    releaseSocket();
+    auto *socket = new QSslSocket(this);
+    socket->setSslConfiguration(config);
+    connect(socket, &QSslSocket::sslErrors, this, [this, socket](const QList<QSslError> &errors) {
+        if (socket != m_wskWinsock)
+            return;
+        // Kept for the owner's report; never ignored, so the handshake fails.
+        m_sslErrors = errors;
+        m_peerCertificate = socket->peerCertificate();
+        for (const QSslError &error : errors) {
+            if (m_peerCertificate.isNull())
+                m_peerCertificate = error.certificate();
+        }
+    });
+    connect(socket, &QSslSocket::encrypted, this, [this, socket] {
+        if (socket != m_wskWinsock)
+            return;
+        m_peerCertificate = socket->peerCertificate();
+        m_sTlsProtocol = socket->sessionCipher().protocolString();
+        m_sTlsCipher = socket->sessionCipher().name();
+        Q_EMIT Encrypted();
+    });
+    startConnection(socket, sHost, sPort, [socket, bEncryptAtOnce](const QString &sName, quint16 port) {
+        if (bEncryptAtOnce)
+            socket->connectToHostEncrypted(sName, port);
+        else
+            socket->connectToHost(sName, port);
+    });
+}
+
+bool FWinsock::StartEncryption()
+{
+    auto *socket = qobject_cast<QSslSocket *>(m_wskWinsock.data());
+    if (!socket || socket->state() != QAbstractSocket::ConnectedState)
+        return false;
+    socket->startClientEncryption();
+    return true;
+}
+
+void FWinsock::startConnection(QTcpSocket *socket, const QString &sHost, const QString &sPort,
+                               std::function<void(const QString &, quint16)> connectNow)
+{
     socket->setObjectName(QStringLiteral("wskWinsock"));
     m_wskWinsock = socket;
     m_bConnectPending = true;
     m_bFailed = false;
+    m_sslErrors.clear();
+    m_peerCertificate = QSslCertificate();
+    m_sTlsProtocol.clear();
+    m_sTlsCipher.clear();
 
     connect(socket, &QTcpSocket::connected, this, [this, socket] {
         if (socket == m_wskWinsock)
@@ -87,7 +144,7 @@ void FWinsock::ConnectToServer(const QString &sHost, const QString &sPort)
 
     // The connection starts from the event loop: the caller gets control
     // back before any event, even one that the system reports at once.
-    QTimer::singleShot(0, this, [this, socket, sHost, port, bPortOk] {
+    QTimer::singleShot(0, this, [this, socket, sHost, port, bPortOk, connectNow] {
         if (socket != m_wskWinsock || !m_bConnectPending)
             return;
         m_bConnectPending = false;
@@ -97,17 +154,19 @@ void FWinsock::ConnectToServer(const QString &sHost, const QString &sPort)
                                 QStringLiteral("Winsock"));
             return;
         }
-        socket->connectToHost(sHost, quint16(port));
+        connectNow(sHost, quint16(port));
     });
 }
 
 void FWinsock::onSocketError(QTcpSocket *socket)
 {
     const QAbstractSocket::SocketError error = socket->error();
-    // The peer closing the connection is not an error of ours; the socket
-    // just stays in its closing state until Close.
-    if (error == QAbstractSocket::RemoteHostClosedError)
+    // The socket reports a reset (ECONNRESET) the same way as an orderly
+    // close; the owner decides whether the close came too early.
+    if (error == QAbstractSocket::RemoteHostClosedError) {
+        Q_EMIT closedByPeer();
         return;
+    }
     m_bFailed = true;
     Q_EMIT WinsockError(errorNumber(error), socket->errorString(), qint32(error),
                         QStringLiteral("Winsock"));

@@ -1,7 +1,11 @@
 #pragma once
 
 #include <QObject>
+#include <QList>
 #include <QPointer>
+#include <QSslCertificate>
+#include <QSslConfiguration>
+#include <QSslError>
 #include <QString>
 #include <QTimer>
 
@@ -12,7 +16,7 @@ class QTcpSocket;
 // The hidden host of one SMTP session: a TCP client socket (wskWinsock) and
 // a time-out timer (timWinsock), whose events it passes on as its own. All
 // events are delivered on the thread that owns the host, synchronously from
-// the handler of their source. A close by the peer raises nothing.
+// the handler of their source.
 class FWinsock : public QObject
 {
     Q_OBJECT
@@ -20,7 +24,7 @@ class FWinsock : public QObject
 public:
     // The socket states as the owner sees them. Only Closed (0) matters to
     // it: the socket is closed only when it was never connected or Close
-    // was called, never by the peer.
+    // was called; a close by the peer leaves it Closing until Close.
     enum SocketState : qint16 {
         Closed = 0,
         ResolvingHost = 4,
@@ -43,6 +47,9 @@ public:
     static constexpr qint16 ErrorConnectionRefused = 10061;
     static constexpr qint16 ErrorHostNotFound = 11001;
     static constexpr qint16 ErrorUnknown = 10053;
+    // The TLS handshake failed (a number of our own: the socket layer of
+    // old had no TLS).
+    static constexpr qint16 ErrorSecureChannel = 12001;
 
     static constexpr int DefaultTimerInterval = 30000;
 
@@ -60,6 +67,24 @@ public:
     // WinsockError follows, never from inside this call. A connection still
     // open from before is closed first.
     void ConnectToServer(const QString &sHost, const QString &sPort);
+
+    // The same over TLS with the given configuration (trusted certificates,
+    // peer verification): encrypted from the first byte (bEncryptAtOnce),
+    // or plain until StartEncryption. Encrypted follows a handshake that
+    // succeeded; one that failed raises WinsockError with ErrorSecureChannel.
+    void ConnectToServerSecure(const QString &sHost, const QString &sPort, const QSslConfiguration &config,
+                               bool bEncryptAtOnce);
+    // Starts the TLS handshake on the open connection (after STARTTLS);
+    // false when the connection cannot do TLS.
+    bool StartEncryption();
+
+    // Of the current connection's handshake, kept after Close: the
+    // certificate problems found, the server's certificate, and once
+    // encrypted the protocol ("TLSv1.3") and cipher.
+    QList<QSslError> SslErrors() const { return m_sslErrors; }
+    QSslCertificate PeerCertificate() const { return m_peerCertificate; }
+    QString TlsProtocol() const { return m_sTlsProtocol; }
+    QString TlsCipher() const { return m_sTlsCipher; }
 
     // Sends the text's characters as bytes (ISO 8859-1), after everything
     // sent before. Text sent while the socket is not connected is dropped.
@@ -89,10 +114,18 @@ Q_SIGNALS:
     void WinsockDataArrival(qint32 Bytes);
     void Connect();
     void OnTimerExpired();
+    // The peer closed or reset the connection (the socket cannot tell the
+    // two apart). Raised once, after everything the peer sent before has
+    // been offered through WinsockDataArrival; State stays non-zero.
+    void closedByPeer();
+    // The TLS handshake succeeded.
+    void Encrypted();
 
 private:
     void onSocketError(QTcpSocket *socket);
     void releaseSocket();
+    void startConnection(QTcpSocket *socket, const QString &sHost, const QString &sPort,
+                         std::function<void(const QString &, quint16)> connectNow);
 
     QPointer<QTcpSocket> m_wskWinsock;
     QTimer m_timWinsock;
@@ -101,4 +134,8 @@ private:
     bool m_bConnectPending = false;
     // True once the current socket has raised an error.
     bool m_bFailed = false;
+    QList<QSslError> m_sslErrors;
+    QSslCertificate m_peerCertificate;
+    QString m_sTlsProtocol;
+    QString m_sTlsCipher;
 };

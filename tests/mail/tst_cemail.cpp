@@ -15,6 +15,10 @@
 
 using Reply = ScriptedSmtpServer::Reply;
 
+Q_DECLARE_METATYPE(ScriptedSmtpServer::Reply)
+Q_DECLARE_METATYPE(SmtpSecurity)
+Q_DECLARE_METATYPE(SmtpStep)
+
 namespace {
 
 const QString To = QStringLiteral("alerts@example.test");
@@ -39,6 +43,15 @@ class TestCEmail : public QObject
                       const QString &to = To, const QString &from = From)
     {
         email.SendMail(QStringLiteral("127.0.0.1"), server.port(), to, from, subject, body);
+    }
+
+    // The reply to one step: "greeting", a command verb, or "." for the message.
+    static void setStep(ScriptedSmtpServer &server, const QString &step, const Reply &reply)
+    {
+        if (step == QLatin1String("greeting"))
+            server.setGreeting(reply);
+        else
+            server.setReply(step, reply);
     }
 
 private Q_SLOTS:
@@ -135,63 +148,41 @@ private Q_SLOTS:
                      + "b\r\n.\r\n");
     }
 
-    void replyInTwoPiecesIsTakenWhenComplete()
+    void repliesInPiecesAreTakenWhenComplete_data()
     {
-        ScriptedSmtpServer server;
-        QVERIFY(server.listen());
-        server.setGreeting({});
-        CEmail email;
-        email.frmWinsock()->SetTimerInterval(LongTimeout);
-        SessionRecorder rec(email);
-        QSignalSpy arrivals(email.frmWinsock(), &FWinsock::WinsockDataArrival);
-        QSignalSpy connected(&server, &ScriptedSmtpServer::clientConnected);
-        startSession(email, server);
-        QVERIFY(connected.wait(20000));
-        server.send("220 first half");
-        QVERIFY(arrivals.wait(10000));
-        // Not complete yet: no HELO has gone out.
-        QCOMPARE(rec.events, QStringList{QStringLiteral("msg:Connected to send email")});
-        QVERIFY(server.commands().isEmpty());
-        server.send(" and second\r\n");
-        QVERIFY(rec.waitClosed());
-        QCOMPARE(rec.events, SuccessEvents);
+        QTest::addColumn<QString>("step");
+        QTest::addColumn<QByteArray>("first");
+        QTest::addColumn<QByteArray>("afterPause");
+        QTest::newRow("line cut in two") << "greeting" << QByteArray("220 first half")
+                                         << QByteArray(" and second\r\n");
+        QTest::newRow("greeting lines apart (postscreen)")
+            << "greeting" << QByteArray("220-mx.test first line\r\n") << QByteArray("220 mx.test second line\r\n");
+        QTest::newRow("HELO reply lines apart")
+            << "HELO" << QByteArray("250-first\r\n250-second\r\n") << QByteArray("250 last\r\n");
+        QTest::newRow("cut after the continuation dash")
+            << "MAIL" << QByteArray("250-") << QByteArray("sender\r\n250 ok\r\n");
+        QTest::newRow("several lines in one piece")
+            << "greeting" << QByteArray("220-mx.test ESMTP\r\n220-more\r\n220 done\r\n") << QByteArray();
+        QTest::newRow("code alone on the last line") << "RCPT" << QByteArray("250-a\r\n250\r\n") << QByteArray();
     }
 
-    void severalLinesInOnePieceAreOneReply()
+    void repliesInPiecesAreTakenWhenComplete()
     {
+        QFETCH(QString, step);
+        QFETCH(QByteArray, first);
+        QFETCH(QByteArray, afterPause);
         ScriptedSmtpServer server;
         QVERIFY(server.listen());
-        server.setGreeting({"220-mx.test ESMTP\r\n220-more\r\n220 done\r\n"});
-        server.setReply(QStringLiteral("HELO"), {"250-first\r\n250 last\r\n"});
-        server.setReply(QStringLiteral("MAIL"), {"250\r\n"});
+        const Reply reply{.bytes = first, .afterPause = afterPause};
+        setStep(server, step, reply);
         CEmail email;
         email.frmWinsock()->SetTimerInterval(LongTimeout);
         SessionRecorder rec(email);
         startSession(email, server);
         QVERIFY(rec.waitClosed());
         QCOMPARE(rec.events, SuccessEvents);
-    }
-
-    void multiLineGreetingInTwoPiecesFailsAtHelo()
-    {
-        ScriptedSmtpServer server;
-        QVERIFY(server.listen());
-        server.setGreeting({"220-mx.test first line\r\n"});
-        server.setReply(QStringLiteral("HELO"), {});
-        CEmail email;
-        email.frmWinsock()->SetTimerInterval(LongTimeout);
-        SessionRecorder rec(email);
-        QSignalSpy commands(&server, &ScriptedSmtpServer::commandReceived);
-        startSession(email, server);
-        QVERIFY(commands.wait(20000));
-        QCOMPARE(commands.at(0).at(0).toString(), QStringLiteral("HELO"));
-        server.send("220 mx.test second line\r\n");
-        QVERIFY(rec.waitClosed());
-        QCOMPARE(rec.events,
-                 (QStringList{QStringLiteral("msg:Connected to send email"),
-                              QStringLiteral("msg:Receiving Welcome Message"),
-                              ErrorPrefix + QStringLiteral("220 mx.test second line\r\n"),
-                              QStringLiteral("closed")}));
+        // Nothing was sent before the reply's last line had come.
+        QCOMPARE(server.earlyCommands(), 0);
     }
 
     void refusals_data()
@@ -230,10 +221,7 @@ private Q_SLOTS:
         QFETCH(bool, closedInError);
         ScriptedSmtpServer server;
         QVERIFY(server.listen());
-        if (verb == QLatin1String("greeting"))
-            server.setGreeting({reply});
-        else
-            server.setReply(verb, {reply});
+        setStep(server, verb, {reply});
         CEmail email;
         email.frmWinsock()->SetTimerInterval(LongTimeout);
         SessionRecorder rec(email);
@@ -251,61 +239,108 @@ private Q_SLOTS:
         QVERIFY(!server.commands().contains(QStringLiteral("QUIT")));
     }
 
-    void serviceClosingInMidSession()
+    void serverGoneEndsTheSessionAtOnce_data()
     {
+        QTest::addColumn<QString>("step");
+        QTest::addColumn<Reply>("reply");
+        QTest::addColumn<QStringList>("before");
+        QTest::addColumn<QString>("refusal"); // the reply quoted in an error text, if any
+        const QString connected = QStringLiteral("msg:Connected to send email");
+        const QString welcome = QStringLiteral("msg:Receiving Welcome Message");
+        const QString sending = QStringLiteral("msg:Sending Mail . . .");
+        QTest::newRow("closed instead of greeting")
+            << "greeting" << Reply{.bCloseAfter = true} << QStringList{connected} << QString();
+        QTest::newRow("closed after half a greeting")
+            << "greeting" << Reply{.bytes = "220-mx.test\r\n", .bCloseAfter = true} << QStringList{connected}
+            << QString();
+        QTest::newRow("closed instead of RCPT reply")
+            << "RCPT" << Reply{.bCloseAfter = true} << QStringList{connected, welcome} << QString();
+        // (A reset before the client has seen its connection established
+        // leaves Qt's socket connecting until its own time-out.)
+        QTest::newRow("reset instead of HELO reply")
+            << "HELO" << Reply{.bResetAfter = true} << QStringList{connected, welcome} << QString();
+        QTest::newRow("reset instead of end-of-data reply")
+            << "." << Reply{.bResetAfter = true} << QStringList{connected, welcome, sending} << QString();
+        QTest::newRow("421 and closed")
+            << "MAIL" << Reply{.bytes = "421 4.3.2 shutting down\r\n", .bCloseAfter = true}
+            << QStringList{connected, welcome} << QStringLiteral("421 4.3.2 shutting down\r\n");
+    }
+
+    void serverGoneEndsTheSessionAtOnce()
+    {
+        QFETCH(QString, step);
+        QFETCH(Reply, reply);
+        QFETCH(QStringList, before);
+        QFETCH(QString, refusal);
         ScriptedSmtpServer server;
         QVERIFY(server.listen());
-        server.setReply(QStringLiteral("MAIL"), {"421 4.3.2 shutting down\r\n", true});
+        setStep(server, step, reply);
         CEmail email;
-        email.frmWinsock()->SetTimerInterval(LongTimeout);
+        // Far beyond the test's own wait: a session that waits for its
+        // time-out fails the test.
+        email.frmWinsock()->SetTimerInterval(10 * LongTimeout);
         SessionRecorder rec(email);
         startSession(email, server);
-        QVERIFY(rec.waitClosed());
-        QCOMPARE(rec.events,
-                 (QStringList{QStringLiteral("msg:Connected to send email"),
-                              QStringLiteral("msg:Receiving Welcome Message"),
-                              ErrorPrefix + QStringLiteral("421 4.3.2 shutting down\r\n"),
-                              ClosedInError, QStringLiteral("closed")}));
+        QVERIFY2(rec.waitClosed(1, LongTimeout / 2), qPrintable(rec.events.join(u'|')));
+        QStringList expected = before;
+        if (!refusal.isEmpty())
+            expected << ErrorPrefix + refusal;
+        expected << ClosedInError << QStringLiteral("closed");
+        QCOMPARE(rec.events, expected);
+        QVERIFY(!email.frmWinsock()->TimerEnabled());
+        QCOMPARE(email.frmWinsock()->State(), qint16(FWinsock::Closed));
     }
 
     void silenceRunsIntoTheTimeOut_data()
     {
-        QTest::addColumn<QString>("verb");
-        QTest::addColumn<bool>("closeInstead");
+        QTest::addColumn<SmtpSecurity>("security");
+        QTest::addColumn<QString>("step");
+        QTest::addColumn<Reply>("reply");
         QTest::addColumn<QStringList>("before");
+        QTest::addColumn<SmtpStep>("waitedFor");
         const QString connected = QStringLiteral("msg:Connected to send email");
         const QString welcome = QStringLiteral("msg:Receiving Welcome Message");
-        QTest::newRow("no greeting") << QStringLiteral("greeting") << false << QStringList{connected};
-        QTest::newRow("no HELO reply") << QStringLiteral("HELO") << false
-                                       << QStringList{connected, welcome};
+        const auto plain = SmtpSecurity::None;
+        QTest::newRow("no greeting") << plain << "greeting" << Reply{} << QStringList{connected} << SmtpStep::Greeting;
+        QTest::newRow("no HELO reply") << plain << "HELO" << Reply{} << QStringList{connected, welcome}
+                                       << SmtpStep::Helo;
         QTest::newRow("no end-of-data reply")
-            << QStringLiteral(".") << false
-            << QStringList{connected, welcome, QStringLiteral("msg:Sending Mail . . .")};
-        // The socket does not report a close by the peer, so this waits too.
-        QTest::newRow("closed instead of greeting") << QStringLiteral("greeting") << true
-                                                    << QStringList{connected};
-        QTest::newRow("closed instead of RCPT reply") << QStringLiteral("RCPT") << true
-                                                      << QStringList{connected, welcome};
+            << plain << "." << Reply{} << QStringList{connected, welcome, QStringLiteral("msg:Sending Mail . . .")}
+            << SmtpStep::Message;
+        QTest::newRow("greeting never ends")
+            << plain << "greeting" << Reply{.bytes = "220-mx.test\r\n220-still going\r\n"} << QStringList{connected}
+            << SmtpStep::Greeting;
+        // A peer that takes the connection and never speaks TLS.
+        QTest::newRow("TLS handshake stalls") << SmtpSecurity::Tls << "greeting" << Reply{.bDeafAfter = true}
+                                              << QStringList{connected} << SmtpStep::TlsHandshake;
+        QTest::newRow("STARTTLS handshake stalls")
+            << SmtpSecurity::StartTls << "STARTTLS" << Reply{.bytes = "220 go ahead\r\n", .bDeafAfter = true}
+            << QStringList{connected, welcome} << SmtpStep::TlsHandshake;
     }
 
     void silenceRunsIntoTheTimeOut()
     {
-        QFETCH(QString, verb);
-        QFETCH(bool, closeInstead);
+        QFETCH(SmtpSecurity, security);
+        QFETCH(QString, step);
+        QFETCH(Reply, reply);
         QFETCH(QStringList, before);
+        QFETCH(SmtpStep, waitedFor);
         ScriptedSmtpServer server;
         QVERIFY(server.listen());
-        if (verb == QLatin1String("greeting"))
-            server.setGreeting({{}, closeInstead});
-        else
-            server.setReply(verb, {{}, closeInstead});
+        setStep(server, step, reply);
         CEmail email;
         email.frmWinsock()->SetTimerInterval(ShortTimeout);
         SessionRecorder rec(email);
-        startSession(email, server);
+        SmtpSettings settings;
+        settings.server = QStringLiteral("127.0.0.1");
+        settings.port = server.port();
+        settings.security = security;
+        email.SendMail(settings, To, From, QStringLiteral("S"), QStringLiteral("B"));
         QVERIFY(rec.waitClosed());
         const QStringList expected = before + QStringList{ClosedInError, QStringLiteral("closed"), TimedOut};
         QCOMPARE(rec.events, expected);
+        QCOMPARE(email.result().failure, SessionFailure::TimedOut);
+        QCOMPARE(email.result().step, waitedFor);
         // The timer is stopped: no further time-out can end another session.
         QVERIFY(!email.frmWinsock()->TimerEnabled());
         QCOMPARE(email.frmWinsock()->State(), qint16(FWinsock::Closed));
@@ -514,6 +549,28 @@ private Q_SLOTS:
         // which already started the second session.
         const QStringList expected = one + QStringList{TimedOut} + one + QStringList{TimedOut};
         QCOMPARE(rec.events, expected);
+    }
+
+    void securitySpellings_data()
+    {
+        QTest::addColumn<QString>("text");
+        QTest::addColumn<int>("security"); // -1: not a spelling
+        QTest::newRow("None") << "None" << int(SmtpSecurity::None);
+        QTest::newRow("StartTLS") << "StartTLS" << int(SmtpSecurity::StartTls);
+        QTest::newRow("TLS") << "TLS" << int(SmtpSecurity::Tls);
+        QTest::newRow("any case, blanks") << " starttls " << int(SmtpSecurity::StartTls);
+        QTest::newRow("SSL is not a spelling") << "SSL" << -1;
+        QTest::newRow("empty") << "" << -1;
+    }
+
+    void securitySpellings()
+    {
+        QFETCH(QString, text);
+        QFETCH(int, security);
+        const std::optional<SmtpSecurity> parsed = SmtpSettings::parseSecurity(text);
+        QCOMPARE(parsed ? int(*parsed) : -1, security);
+        if (parsed) // the settings file keeps what it reads back
+            QCOMPARE(SmtpSettings::parseSecurity(SmtpSettings::formatSecurity(*parsed)), parsed);
     }
 
     void replyCode_data()

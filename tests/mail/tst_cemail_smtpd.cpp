@@ -1,5 +1,7 @@
-// The SMTP session and `zorvane-inspect sendmail` against a real SMTP
-// server (aiosmtpd), checking what the server stored byte for byte.
+// The SMTP session and `zorvane-inspect sendmail` against real SMTP servers
+// (aiosmtpd, every mode in one process): plain, STARTTLS and TLS, sign-in,
+// certificates that do not verify, checking what the servers stored byte for
+// byte and that no password ever leaves in clear or in an event.
 
 #include "mail/CEmail.h"
 #include "mail/FWinsock.h"
@@ -12,8 +14,11 @@
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
+#include <QLocale>
 #include <QProcess>
+#include <QRegularExpression>
 #include <QSignalSpy>
+#include <QSslCertificate>
 #include <QTcpServer>
 #include <QTemporaryDir>
 #include <QTest>
@@ -61,7 +66,33 @@ QJsonObject jsonEvent(const QString &name, const QString &text = {})
     return object;
 }
 
+// The lines of a run whose event is one of these.
+QList<QJsonObject> eventsOf(const ToolRun &run, const QStringList &names)
+{
+    QList<QJsonObject> out;
+    for (const QJsonObject &line : run.lines) {
+        if (names.contains(line.value(QStringLiteral("event")).toString()))
+            out << line;
+    }
+    return out;
+}
+
+const QStringList AllModes{QStringLiteral("plain"), QStringLiteral("plain-auth"), QStringLiteral("starttls"),
+                           QStringLiteral("starttls-login"), QStringLiteral("tls"), QStringLiteral("tls-wrong-name")};
+
+QByteArray secureHeaderBlock(const QByteArray &date, const QByteArray &messageId, const QByteArray &charset)
+{
+    return "From: <zorvane@example.test>\r\nTo: alerts@example.test\r\nSubject: Secure\r\nDate: " + date
+        + "\r\nMessage-ID: " + messageId
+        + "\r\nX-Mailer: Quillet v1.1\r\nMIME-Version: 1.0\r\nContent-Type: text/plain; charset=" + charset
+        + "\r\nContent-Transfer-Encoding: 8bit\r\n\r\n";
+}
+
 } // namespace
+
+Q_DECLARE_METATYPE(SmtpSecurity)
+Q_DECLARE_METATYPE(SessionFailure)
+Q_DECLARE_METATYPE(SessionOutcome)
 
 class TestCEmailSmtpd : public QObject
 {
@@ -72,7 +103,9 @@ class TestCEmailSmtpd : public QObject
 private Q_SLOTS:
     void initTestCase()
     {
-        QVERIFY2(m_server.start(), qPrintable(m_server.errorText()));
+        // Dates in mail headers are English whatever the user's language.
+        QLocale::setDefault(QLocale(QLocale::German, QLocale::Germany));
+        QVERIFY2(m_server.start(AllModes), qPrintable(m_server.errorText()));
     }
 
     void messageIsStoredByteForByte_data()
@@ -99,7 +132,7 @@ private Q_SLOTS:
         CEmail email;
         email.frmWinsock()->SetTimerInterval(20000);
         SessionRecorder rec(email);
-        email.SendMail(QStringLiteral("127.0.0.1"), m_server.port(), To, From,
+        email.SendMail(QStringLiteral("127.0.0.1"), m_server.port(QStringLiteral("plain")), To, From,
                        QStringLiteral("seller1 Auction Update"), body);
         QVERIFY(rec.waitClosed());
         QCOMPARE(rec.events, SuccessEvents);
@@ -121,16 +154,202 @@ private Q_SLOTS:
         QStringList recipients{QStringLiteral("two@example.test"), QStringLiteral("three@example.test")};
         connect(&email, &CEmail::OnWinsockConnectionClosed, this, [&] {
             if (!recipients.isEmpty())
-                email.SendMail(QStringLiteral("127.0.0.1"), m_server.port(), recipients.takeFirst(),
+                email.SendMail(QStringLiteral("127.0.0.1"), m_server.port(QStringLiteral("plain")), recipients.takeFirst(),
                                From, QStringLiteral("S"), QStringLiteral("B"));
         });
-        email.SendMail(QStringLiteral("127.0.0.1"), m_server.port(), QStringLiteral("one@example.test"),
+        email.SendMail(QStringLiteral("127.0.0.1"), m_server.port(QStringLiteral("plain")), QStringLiteral("one@example.test"),
                        From, QStringLiteral("S"), QStringLiteral("B"));
         QVERIFY(rec.waitClosed(3));
         QCOMPARE(rec.events, SuccessEvents + SuccessEvents + SuccessEvents);
         QCOMPARE(m_server.messageCount(), before + 3);
         QCOMPARE(m_server.envelope(before + 3).value(QStringLiteral("rcpt_tos")).toArray(),
                  QJsonArray{QStringLiteral("three@example.test")});
+    }
+
+    void secureSessions_data()
+    {
+        QTest::addColumn<QString>("mode");
+        QTest::addColumn<SmtpSecurity>("security");
+        QTest::addColumn<QString>("host");
+        QTest::addColumn<QString>("password"); // empty: no sign-in
+        QTest::addColumn<QString>("caFile");   // "ca": the test CA
+        QTest::addColumn<QString>("body");
+        QTest::addColumn<QByteArray>("charset");
+        QTest::addColumn<SessionFailure>("failure");
+        QTest::addColumn<SessionOutcome>("outcome");
+        QTest::addColumn<QString>("told"); // in the verdict, or in the transcript when accepted
+
+        const auto starttls = SmtpSecurity::StartTls;
+        const auto tls = SmtpSecurity::Tls;
+        const QString ip = QStringLiteral("127.0.0.1");
+        const QString password = SmtpServerProcess::Password;
+        const QString ca = QStringLiteral("ca");
+        const auto accepted = SessionOutcome::Accepted;
+        const auto temporary = SessionOutcome::FailedTemporarily;
+        QTest::newRow("STARTTLS, AUTH PLAIN")
+            << "starttls" << starttls << ip << password << ca << ".dot line\r\nascii" << QByteArray("us-ascii")
+            << SessionFailure::None << accepted << "AUTH PLAIN ****";
+        QTest::newRow("STARTTLS, AUTH LOGIN only")
+            << "starttls-login" << starttls << ip << password << ca << "caf\u00c3\u00a9 (UTF-8 bytes)"
+            << QByteArray("utf-8") << SessionFailure::None << accepted << "334 ****";
+        QTest::newRow("TLS from the first byte")
+            << "tls" << tls << "localhost" << password << ca << "caf\u00e9 (ISO 8859-1)" << QByteArray("iso-8859-1")
+            << SessionFailure::None << accepted << "TLS handshake done: TLSv1.";
+        QTest::newRow("STARTTLS without sign-in") << "starttls" << starttls << ip << QString() << ca << "b"
+                                                  << QByteArray("us-ascii") << SessionFailure::None << accepted
+                                                  << "MAIL FROM:<zorvane@example.test>";
+        QTest::newRow("wrong password")
+            << "starttls" << starttls << ip << "wrong" << ca << "b" << QByteArray() << SessionFailure::SignInRefused
+            << SessionOutcome::RefusedPermanently
+            << "The server refused the sign-in (535 5.7.8 Authentication credentials invalid): check the user name "
+               "and password";
+        QTest::newRow("STARTTLS not offered")
+            << "plain" << starttls << ip << password << ca << "b" << QByteArray() << SessionFailure::NoStartTls
+            << temporary << "The server does not offer STARTTLS (its reply to EHLO lists: SIZE 33554432, 8BITMIME";
+        QTest::newRow("AUTH offered in clear")
+            << "plain-auth" << SmtpSecurity::None << ip << password << QString() << "b" << QByteArray()
+            << SessionFailure::SignInNeedsEncryption << temporary << "choose STARTTLS or TLS";
+        QTest::newRow("untrusted certificate")
+            << "tls" << tls << ip << password << QString() << "b" << QByteArray()
+            << SessionFailure::CertificateNotTrusted << temporary << "The server's certificate is not trusted: ";
+        QTest::newRow("untrusted certificate after STARTTLS")
+            << "starttls" << starttls << ip << password << QString() << "b" << QByteArray()
+            << SessionFailure::CertificateNotTrusted << temporary << "(certificate CN=localhost, fingerprint";
+        QTest::newRow("certificate for another name")
+            << "tls-wrong-name" << tls << "localhost" << password << ca << "b" << QByteArray()
+            << SessionFailure::CertificateNotTrusted << temporary << "(certificate CN=wrong.example, fingerprint";
+        QTest::newRow("TLS on a STARTTLS port")
+            << "starttls" << tls << ip << password << ca << "b" << QByteArray() << SessionFailure::TlsFailed << temporary
+            << "may not speak TLS from the first byte";
+        QTest::newRow("certificates file missing")
+            << "tls" << tls << ip << password << "/nonexistent/ca.pem" << "b" << QByteArray()
+            << SessionFailure::BadCertificateFile << temporary
+            << "The trusted certificates file /nonexistent/ca.pem cannot be read";
+    }
+
+    void secureSessions()
+    {
+        QFETCH(QString, mode);
+        QFETCH(SmtpSecurity, security);
+        QFETCH(QString, host);
+        QFETCH(QString, password);
+        QFETCH(QString, caFile);
+        QFETCH(QString, body);
+        QFETCH(QByteArray, charset);
+        QFETCH(SessionFailure, failure);
+        QFETCH(SessionOutcome, outcome);
+        QFETCH(QString, told);
+
+        SmtpSettings settings;
+        settings.server = host;
+        settings.port = m_server.port(mode);
+        settings.security = security;
+        if (!password.isEmpty()) {
+            settings.user = SmtpServerProcess::User;
+            settings.password = password;
+        }
+        settings.trustedCertificatesFile = caFile == QLatin1String("ca") ? m_server.caFile() : caFile;
+        const int messagesBefore = m_server.messageCount();
+        const int signInsBefore = m_server.authCommands(mode);
+
+        CEmail email;
+        email.frmWinsock()->SetTimerInterval(20000);
+        SessionRecorder rec(email);
+        QStringList transcript;
+        QStringList sent;
+        connect(&email, &CEmail::dialogueLine, this, [&](CEmail::LineKind kind, const QString &line) {
+            transcript << line;
+            if (kind == CEmail::LineKind::Sent)
+                sent << line;
+        });
+        email.SendMail(settings, To, From, QStringLiteral("Secure"), body);
+        QVERIFY(rec.waitClosed());
+        QCOMPARE(rec.closedSpy.count(), 1);
+        const SessionResult &result = email.result();
+        QCOMPARE(result.failure, failure);
+        QCOMPARE(result.outcome, outcome);
+
+        // The password never leaves: not in clear, not in an event.
+        const QString everything = transcript.join(u'\n') + rec.events.join(u'\n') + result.verdict();
+        QVERIFY(!everything.contains(password.isEmpty() ? QStringLiteral("\x01") : password));
+        if (outcome != SessionOutcome::Accepted) {
+            QVERIFY2(result.verdict().contains(told), qPrintable(result.verdict()));
+            QCOMPARE(rec.events.last(), QStringLiteral("closed"));
+            QCOMPARE(m_server.messageCount(), messagesBefore);
+            if (failure != SessionFailure::SignInRefused)
+                QCOMPARE(m_server.authCommands(mode), signInsBefore);
+            if (failure == SessionFailure::NoStartTls)
+                QCOMPARE(sent, QStringList{QStringLiteral("EHLO ") + QHostInfo::localHostName()});
+            if (failure == SessionFailure::SignInNeedsEncryption || failure == SessionFailure::BadCertificateFile)
+                QVERIFY(transcript.isEmpty());
+            if (failure == SessionFailure::CertificateNotTrusted) {
+                const QString certificate = m_server.caFile().replace(
+                    QStringLiteral("ca.pem"), mode == QLatin1String("tls-wrong-name") ? QStringLiteral("wrong.pem")
+                                                                                      : QStringLiteral("server.pem"));
+                const QList<QSslCertificate> chain = QSslCertificate::fromPath(certificate);
+                QVERIFY(!chain.isEmpty());
+                QVERIFY(result.verdict().endsWith(QString::fromLatin1(
+                    chain.first().digest(QCryptographicHash::Sha256).toHex(':').toUpper() + ")")));
+            }
+            return;
+        }
+
+        QCOMPARE(rec.events, SuccessEvents);
+        QVERIFY2(!transcript.filter(told).isEmpty(), qPrintable(transcript.join(u'\n')));
+        QCOMPARE(m_server.messageCount(), messagesBefore + 1);
+        const QJsonObject envelope = m_server.envelope(messagesBefore + 1);
+        QVERIFY(envelope.value(QStringLiteral("tls")).toBool());
+        QCOMPARE(envelope.value(QStringLiteral("user")).toString(), settings.user);
+
+        const QByteArray stored = m_server.message(messagesBefore + 1);
+        const QRegularExpression headers(QStringLiteral("\r\nDate: (.*)\r\nMessage-ID: (<[0-9a-f]{32}@example\\.test>)\r\n"));
+        const QRegularExpressionMatch match = headers.match(QString::fromLatin1(stored));
+        QVERIFY2(match.hasMatch(), stored.constData());
+        const QString date = match.captured(1);
+        static const QRegularExpression english(
+            QStringLiteral("^([A-Z][a-z]{2}, )?\\d{2} (Jan|Feb|Mar|Apr|May|Jun|Jul|Aug|Sep|Oct|Nov|Dec) \\d{4} "
+                           "\\d{2}:\\d{2}:\\d{2} [+-]\\d{4}$"));
+        QVERIFY2(english.match(date).hasMatch(), qPrintable(date));
+        QVERIFY(qAbs(QDateTime::fromString(date, Qt::RFC2822Date).secsTo(QDateTime::currentDateTime())) < 600);
+        QCOMPARE(stored, secureHeaderBlock(date.toLatin1(), match.captured(2).toLatin1(), charset)
+                             + body.toLatin1() + "\r\n");
+    }
+
+    void sendmailCommandSignsIn_data()
+    {
+        QTest::addColumn<QString>("password");
+        QTest::addColumn<int>("exitCode");
+        QTest::addColumn<QString>("outcome");
+        QTest::newRow("accepted") << SmtpServerProcess::Password << 0 << "Accepted";
+        QTest::newRow("wrong password") << "not the password" << 1 << "RefusedPermanently";
+    }
+
+    void sendmailCommandSignsIn()
+    {
+        QFETCH(QString, password);
+        QFETCH(int, exitCode);
+        QFETCH(QString, outcome);
+        QTemporaryDir dir;
+        const QString bodyFile = dir.filePath(QStringLiteral("body.txt"));
+        const QString passwordFile = dir.filePath(QStringLiteral("password"));
+        TestFiles::write(bodyFile, "B");
+        TestFiles::write(passwordFile, password.toUtf8() + "\nsecond line is not the password\n");
+        const ToolRun run = runTool({QStringLiteral("sendmail"), QStringLiteral("--server"), QStringLiteral("localhost"),
+                                     QStringLiteral("--port"), QString::number(m_server.port(QStringLiteral("starttls"))),
+                                     QStringLiteral("--security"), QStringLiteral("starttls"), QStringLiteral("--user"),
+                                     SmtpServerProcess::User, QStringLiteral("--password-file"), passwordFile,
+                                     QStringLiteral("--ca-file"), m_server.caFile(), QStringLiteral("--from"), From,
+                                     QStringLiteral("--to"), To, QStringLiteral("--subject"), QStringLiteral("S"),
+                                     QStringLiteral("--body-file"), bodyFile});
+        QCOMPARE(run.exitCode, exitCode);
+        QStringList dialogue;
+        for (const QJsonObject &line : eventsOf(run, {QStringLiteral("Dialogue")}))
+            dialogue << line.value(QStringLiteral("from")).toString() + u' ' + line.value(QStringLiteral("text")).toString();
+        QVERIFY(dialogue.contains(QStringLiteral("client AUTH PLAIN ****")));
+        QVERIFY(dialogue.filter(QRegularExpression(QStringLiteral("^tls TLS handshake done: "))).size() == 1);
+        QCOMPARE(run.lines.last().value(QStringLiteral("outcome")).toString(), outcome);
+        for (const QJsonObject &line : run.lines)
+            QVERIFY(!QJsonDocument(line).toJson().contains(password.toUtf8()));
     }
 
     void sendmailCommandReportsEachEvent()
@@ -142,11 +361,12 @@ private Q_SLOTS:
         const int before = m_server.messageCount();
         const ToolRun run = runTool({QStringLiteral("sendmail"), QStringLiteral("--server"),
                                      QStringLiteral("127.0.0.1"), QStringLiteral("--port"),
-                                     QString::number(m_server.port()), QStringLiteral("--from"), From,
+                                     QString::number(m_server.port(QStringLiteral("plain"))), QStringLiteral("--from"), From,
                                      QStringLiteral("--to"), To, QStringLiteral("--subject"),
                                      QStringLiteral("Tool test"), QStringLiteral("--body-file"), bodyFile});
         QCOMPARE(run.exitCode, 0);
-        QCOMPARE(run.lines,
+        QCOMPARE(eventsOf(run, {QStringLiteral("WinsockMessage"), QStringLiteral("OnErrorMessage"),
+                                QStringLiteral("OnWinsockConnectionClosed")}),
                  (QList<QJsonObject>{jsonEvent(QStringLiteral("WinsockMessage"),
                                            QStringLiteral("Connected to send email")),
                                      jsonEvent(QStringLiteral("WinsockMessage"),
@@ -175,9 +395,12 @@ private Q_SLOTS:
                                      QStringLiteral("--subject"), QStringLiteral("S"),
                                      QStringLiteral("--body-file"), bodyFile});
         QCOMPARE(run.exitCode, 1);
-        QCOMPARE(run.lines, (QList<QJsonObject>{jsonEvent(QStringLiteral("OnErrorMessage"),
+        QCOMPARE(eventsOf(run, {QStringLiteral("OnErrorMessage"), QStringLiteral("OnWinsockConnectionClosed")}),
+                 (QList<QJsonObject>{jsonEvent(QStringLiteral("OnErrorMessage"),
                                                       QStringLiteral("eMail connection has closed in error.")),
                                                 jsonEvent(QStringLiteral("OnWinsockConnectionClosed"))}));
+        QCOMPARE(run.lines.last().value(QStringLiteral("verdict")).toString(),
+                 QStringLiteral("Could not connect to 127.0.0.1 port ") + port + QStringLiteral(": connection refused"));
     }
 
     void sendmailCommandUsageErrors_data()

@@ -6,6 +6,8 @@
 #include <QTcpSocket>
 #include <QTest>
 
+#include <sys/socket.h>
+
 namespace {
 
 // The four events of a host, counted.
@@ -16,14 +18,19 @@ struct HostSpies
         , data(&host, &FWinsock::WinsockDataArrival)
         , connect(&host, &FWinsock::Connect)
         , timer(&host, &FWinsock::OnTimerExpired)
+        , peerClosed(&host, &FWinsock::closedByPeer)
     {
     }
-    int total() const { return int(error.count() + data.count() + connect.count() + timer.count()); }
+    int total() const
+    {
+        return int(error.count() + data.count() + connect.count() + timer.count() + peerClosed.count());
+    }
 
     QSignalSpy error;
     QSignalSpy data;
     QSignalSpy connect;
     QSignalSpy timer;
+    QSignalSpy peerClosed;
 };
 
 // A port on 127.0.0.1 where nothing listens.
@@ -129,8 +136,16 @@ private Q_SLOTS:
         QCOMPARE(spies.error.count(), 0);
     }
 
-    void peerCloseKeepsStateNonZeroAndRaisesNothing()
+    void peerCloseIsReportedOnceAndStateStaysNonZero_data()
     {
+        QTest::addColumn<bool>("reset");
+        QTest::newRow("orderly close") << false;
+        QTest::newRow("reset") << true;
+    }
+
+    void peerCloseIsReportedOnceAndStateStaysNonZero()
+    {
+        QFETCH(bool, reset);
         QTcpServer server;
         QVERIFY(server.listen(QHostAddress::LocalHost, 0));
         FWinsock host;
@@ -140,17 +155,20 @@ private Q_SLOTS:
         QTRY_VERIFY_WITH_TIMEOUT(server.hasPendingConnections(), 10000);
         QTcpSocket *peer = server.nextPendingConnection();
 
-        auto *socket = host.findChild<QTcpSocket *>(QStringLiteral("wskWinsock"));
-        QVERIFY(socket);
-        QSignalSpy disconnected(socket, &QTcpSocket::disconnected);
-        peer->write("221 bye\r\n");
-        peer->disconnectFromHost();
-        QVERIFY(disconnected.wait(10000));
-
-        QVERIFY(host.State() != FWinsock::Closed);
+        if (reset) {
+            const linger immediately{1, 0};
+            ::setsockopt(int(peer->socketDescriptor()), SOL_SOCKET, SO_LINGER, &immediately, sizeof immediately);
+            peer->abort();
+        } else {
+            peer->write("221 bye\r\n");
+            peer->disconnectFromHost();
+        }
+        QVERIFY(spies.peerClosed.wait(10000));
+        QCOMPARE(spies.peerClosed.count(), 1);
         QCOMPARE(spies.error.count(), 0);
+        QVERIFY(host.State() != FWinsock::Closed);
         // What the peer said before it left can still be read.
-        QCOMPARE(host.GetData(), QStringLiteral("221 bye\r\n"));
+        QCOMPARE(host.GetData(), reset ? QString() : QStringLiteral("221 bye\r\n"));
         host.SendData(QStringLiteral("QUIT\r\n")); // dropped, no error
         QCOMPARE(spies.error.count(), 0);
         host.Close();

@@ -2,6 +2,9 @@
 
 #include <QHostAddress>
 #include <QTcpSocket>
+#include <QTimer>
+
+#include <sys/socket.h>
 
 ScriptedSmtpServer::ScriptedSmtpServer(QObject *parent)
     : QObject(parent)
@@ -30,6 +33,17 @@ void ScriptedSmtpServer::closeClient()
     }
 }
 
+void ScriptedSmtpServer::resetClient()
+{
+    if (!m_client)
+        return;
+    // Closing with a zero linger time sends RST instead of FIN.
+    const linger immediately{1, 0};
+    ::setsockopt(int(m_client->socketDescriptor()), SOL_SOCKET, SO_LINGER, &immediately,
+                 sizeof immediately);
+    m_client->abort();
+}
+
 void ScriptedSmtpServer::onNewConnection()
 {
     while (QTcpSocket *socket = m_server.nextPendingConnection()) {
@@ -41,13 +55,12 @@ void ScriptedSmtpServer::onNewConnection()
         ++m_connections;
         m_pending.clear();
         m_bInData = false;
+        m_bDeaf = false;
+        m_bReplying = false;
         connect(socket, &QTcpSocket::readyRead, this, &ScriptedSmtpServer::onReadyRead);
         connect(socket, &QTcpSocket::disconnected, this, &ScriptedSmtpServer::clientDisconnected);
         Q_EMIT clientConnected();
-        if (!m_greeting.bytes.isEmpty())
-            send(m_greeting.bytes);
-        if (m_greeting.bCloseAfter)
-            closeClient();
+        play(m_greeting);
     }
 }
 
@@ -57,6 +70,8 @@ void ScriptedSmtpServer::onReadyRead()
     if (!socket || socket != m_client)
         return;
     const QByteArray bytes = socket->readAll();
+    if (m_bDeaf)
+        return;
     m_received += bytes;
     m_pending += bytes;
     for (;;) {
@@ -80,9 +95,15 @@ void ScriptedSmtpServer::onReadyRead()
         const QString line = QString::fromLatin1(m_pending.left(eol));
         m_pending.remove(0, eol + 2);
         m_commands << line;
+        if (m_bReplying)
+            ++m_earlyCommands;
         QString verb = line.section(u' ', 0, 0).section(u':', 0, 0).toUpper();
         Q_EMIT commandReceived(verb);
-        if (verb == QLatin1String("HELO") || verb == QLatin1String("MAIL")
+        if (verb == QLatin1String("EHLO")) {
+            reply(verb, QByteArrayLiteral("250-scripted.test\r\n250 STARTTLS\r\n"));
+        } else if (verb == QLatin1String("STARTTLS")) {
+            reply(verb, QByteArrayLiteral("220 go ahead\r\n"));
+        } else if (verb == QLatin1String("HELO") || verb == QLatin1String("MAIL")
             || verb == QLatin1String("RCPT")) {
             reply(verb, QByteArrayLiteral("250 OK\r\n"));
         } else if (verb == QLatin1String("DATA")) {
@@ -94,16 +115,37 @@ void ScriptedSmtpServer::onReadyRead()
         } else {
             reply(verb, QByteArrayLiteral("500 unknown\r\n"));
         }
-        if (!m_client)
+        if (!m_client || m_bDeaf)
             return;
     }
 }
 
 void ScriptedSmtpServer::reply(const QString &verb, const QByteArray &defaultReply)
 {
-    const Reply scripted = m_replies.value(verb, Reply{defaultReply});
-    if (!scripted.bytes.isEmpty())
-        send(scripted.bytes);
-    if (scripted.bCloseAfter)
+    play(m_replies.value(verb, Reply{defaultReply}));
+}
+
+void ScriptedSmtpServer::play(const Reply &reply)
+{
+    if (!reply.bytes.isEmpty())
+        send(reply.bytes);
+    m_bDeaf = reply.bDeafAfter;
+    if (reply.afterPause.isEmpty())
+        return finish(reply);
+    m_bReplying = true;
+    QTimer::singleShot(PauseMs, this, [this, client = m_client, reply] {
+        if (client != m_client)
+            return;
+        m_bReplying = false;
+        send(reply.afterPause);
+        finish(reply);
+    });
+}
+
+void ScriptedSmtpServer::finish(const Reply &reply)
+{
+    if (reply.bResetAfter)
+        resetClient();
+    else if (reply.bCloseAfter)
         closeClient();
 }

@@ -10,12 +10,13 @@
 class QTcpSocket;
 
 // An SMTP peer on 127.0.0.1 that answers from a script, for what a real
-// server will not do: odd replies, replies in pieces, silence, closing
-// without a word. One client at a time.
+// server will not do: odd replies, replies in pieces with a pause between
+// them, silence, closing or resetting the connection without a word, a peer
+// that stops listening. One client at a time.
 //
-// Each command (HELO, MAIL, RCPT, DATA, QUIT, and "." for the end of the
-// message data) gets its scripted reply, or a plain success reply when the
-// script names none. An empty reply means silence. The test can also send
+// Each command (HELO, EHLO, STARTTLS, MAIL, RCPT, DATA, QUIT, and "." for
+// the end of the message data) gets its scripted reply, or a plain success
+// reply when the script names none (EHLO offers STARTTLS; no TLS follows). An empty reply means silence. The test can also send
 // bytes or close the connection itself at any time.
 class ScriptedSmtpServer : public QObject
 {
@@ -24,9 +25,16 @@ class ScriptedSmtpServer : public QObject
 public:
     struct Reply
     {
-        QByteArray bytes;        // sent as one write; empty: say nothing
+        QByteArray bytes = {};    // sent as one write; empty: say nothing
         bool bCloseAfter = false; // close the connection after sending
+        QByteArray afterPause = {}; // sent PauseMs after bytes, unless empty
+        bool bResetAfter = false; // reset the connection (RST) after sending
+        bool bDeafAfter = false;  // ignore everything the client sends later
     };
+
+    // The pause inside a reply sent in two pieces: long enough that the
+    // client has read the first piece before the second comes.
+    static constexpr int PauseMs = 150;
 
     explicit ScriptedSmtpServer(QObject *parent = nullptr);
 
@@ -42,6 +50,8 @@ public:
     void send(const QByteArray &bytes);
     // Closes the client's connection from this side.
     void closeClient();
+    // Resets it: the client sees ECONNRESET, not an orderly close.
+    void resetClient();
 
     // Every byte received from the client, in order.
     QByteArray received() const { return m_received; }
@@ -51,6 +61,9 @@ public:
     // including the terminating CR LF "." CR LF.
     QByteArray messageData() const { return m_data; }
     int connectionCount() const { return m_connections; }
+    // Commands that arrived while a reply was still being sent: a client
+    // that answers a reply it has not yet read whole.
+    int earlyCommands() const { return m_earlyCommands; }
 
 Q_SIGNALS:
     void clientConnected();
@@ -62,6 +75,8 @@ private:
     void onNewConnection();
     void onReadyRead();
     void reply(const QString &verb, const QByteArray &defaultReply);
+    void play(const Reply &reply);
+    void finish(const Reply &reply);
 
     QTcpServer m_server;
     QPointer<QTcpSocket> m_client;
@@ -72,5 +87,8 @@ private:
     QStringList m_commands;
     QByteArray m_data;
     bool m_bInData = false;
+    bool m_bDeaf = false;
+    bool m_bReplying = false;
     int m_connections = 0;
+    int m_earlyCommands = 0;
 };

@@ -15,40 +15,71 @@ SmtpServerProcess::~SmtpServerProcess()
 
 bool SmtpServerProcess::start()
 {
+    return launch({}, false);
+}
+
+bool SmtpServerProcess::start(const QStringList &modes)
+{
+    return launch({QStringLiteral("--listen"), modes.join(u','), QStringLiteral("--user"), User,
+                   QStringLiteral("--password"), Password},
+                  true);
+}
+
+bool SmtpServerProcess::launch(const QStringList &args, bool bModes)
+{
     if (!m_store.isValid()) {
         m_error = QStringLiteral("no temporary folder");
         return false;
     }
     m_process.setProgram(QStringLiteral("/usr/bin/python3"));
-    m_process.setArguments({QStringLiteral(ZORVANE_SMTP_SERVER_SCRIPT), m_store.path()});
+    m_process.setArguments(QStringList{QStringLiteral(ZORVANE_SMTP_SERVER_SCRIPT), m_store.path()} + args);
     m_process.setProcessChannelMode(QProcess::ForwardedErrorChannel);
-    QSignalSpy started(&m_process, &QProcess::started);
     QSignalSpy output(&m_process, &QProcess::readyReadStandardOutput);
     QSignalSpy finished(&m_process, &QProcess::finished);
     m_process.start();
 
-    // The first line of output is the port; aiosmtpd takes a moment to start.
-    const QDeadlineTimer deadline(20000);
-    while (!m_process.canReadLine()) {
-        if (finished.count() > 0 || m_process.state() == QProcess::NotRunning) {
-            m_error = QStringLiteral("smtp_server.py did not start: ") + m_process.errorString();
-            return false;
+    // One line per server, then "ready" (a plain server: its port alone);
+    // aiosmtpd and openssl take a moment.
+    const QDeadlineTimer deadline(30000);
+    for (;;) {
+        while (!m_process.canReadLine()) {
+            if (finished.count() > 0 || m_process.state() == QProcess::NotRunning) {
+                m_error = QStringLiteral("smtp_server.py did not start: ") + m_process.errorString();
+                return false;
+            }
+            if (deadline.hasExpired()) {
+                m_error = QStringLiteral("smtp_server.py gave no port in time");
+                stop();
+                return false;
+            }
+            output.wait(int(qMax<qint64>(1, qMin<qint64>(deadline.remainingTime(), 500))));
         }
-        if (deadline.hasExpired()) {
-            m_error = QStringLiteral("smtp_server.py gave no port in time");
+        const QList<QByteArray> words = m_process.readLine().trimmed().split(' ');
+        if (bModes && words.value(0) == "ready")
+            return true;
+        bool ok = false;
+        const quint16 port = quint16(words.last().toUInt(&ok));
+        if (!ok || port == 0) {
+            m_error = QStringLiteral("smtp_server.py gave no valid port");
             stop();
             return false;
         }
-        output.wait(int(qMax<qint64>(1, qMin<qint64>(deadline.remainingTime(), 500))));
+        m_ports.insert(QString::fromUtf8(words.first()), port);
+        m_port = port;
+        if (!bModes)
+            return true;
     }
-    bool ok = false;
-    m_port = quint16(m_process.readLine().trimmed().toUInt(&ok));
-    if (!ok || m_port == 0) {
-        m_error = QStringLiteral("smtp_server.py gave no valid port");
-        stop();
-        return false;
-    }
-    return true;
+}
+
+int SmtpServerProcess::authCommands(const QString &mode) const
+{
+    QFile file(m_store.filePath(QStringLiteral("auth.log")));
+    if (!file.open(QIODevice::ReadOnly))
+        return 0;
+    int count = 0;
+    for (const QByteArray &line : file.readAll().split('\n'))
+        count += line.startsWith(mode.toUtf8() + ' ') ? 1 : 0;
+    return count;
 }
 
 void SmtpServerProcess::stop()

@@ -9,8 +9,10 @@ namespace InspectCommands {
 // fetch URL: the page text as the fetcher gives it, in the page's own bytes.
 int runFetch(const QStringList &args);
 
-// sendmail --server HOST --port N --from ADDR --to ADDR --subject TEXT
-// --body-file FILE: one mail session, each event as one JSON line.
+// sendmail --server HOST [--port N] [--security none|starttls|tls]
+// [--user NAME --password-file FILE] [--ca-file PEM] --from ADDR --to ADDR
+// --subject TEXT --body-file FILE: one mail session, each event and
+// dialogue line (sign-in masked) as one JSON line, then its result.
 int runSendMail(const QStringList &args);
 
 // listing [--category SITE] FILE...: the items of saved listing pages, one
