@@ -2,6 +2,7 @@
 
 #include "PageSearch.h"
 #include "TrimBlanks.h"
+#include "base/AppError.h"
 #include "base/ErrorPatterns.h"
 
 namespace {
@@ -76,7 +77,7 @@ const CItem *CItems::find(const QString &itemNumber) const
 
 bool CItems::LoadFromSellerPage(const QString &sHTML)
 {
-    QString lastItemNumber;
+    QStringView lastItemNumber;
     try {
         const QStringView page(sHTML);
         PageSearch itemMark(page, ItemMark);
@@ -94,13 +95,21 @@ bool CItems::LoadFromSellerPage(const QString &sHTML)
         PageSearch bidderMark(page, BidderMark);
         PageSearch escapedAmp(page, EscapedAmp);
 
+        // The fields of a listing are separate pieces of its rows, so
+        // together they are shorter than the page. Rows that lack their
+        // markers can each reach back to the page's start or on to its end;
+        // every such row would hold most of the page, and a page of them
+        // would need memory and time of rows times page length. Such a page
+        // is malformed: it fails once its fields pass the page's length.
+        qsizetype fieldsLeft = page.size();
+
         qsizetype p = itemMark.from(0);
         if (p < 0)
             return false;
 
         while (p >= 0) {
             const qsizetype g = quoteClose.from(p);
-            const QString itemNumber = cutText(page, p + ItemMark.size(), g);
+            const QStringView itemNumber = cutView(page, p + ItemMark.size(), g);
             lastItemNumber = itemNumber;
 
             // A row without "</tr>" has no position before its end.
@@ -114,18 +123,18 @@ bool CItems::LoadFromSellerPage(const QString &sHTML)
             const qsizetype b = boldOpen.from(g);
             const bool bids = inRow(b);
 
-            QString highBid;
+            QStringView highBid;
             qsizetype priceEnd;
             if (bids) {
                 const qsizetype t = boldClose.from(b);
-                highBid = cutText(page, b + BoldOpen.size(), t);
+                highBid = cutView(page, b + BoldOpen.size(), t);
                 priceEnd = t;
             } else {
                 // Past "right" and the one character that closes the cell tag.
                 const qsizetype r = quoteRight.from(g);
                 const qsizetype priceStart = r + QuoteRight.size() + 1;
                 const qsizetype c = priceCellEnd.from(priceStart);
-                highBid = cutText(page, priceStart, c);
+                highBid = cutView(page, priceStart, c);
                 priceEnd = c;
             }
 
@@ -134,35 +143,41 @@ bool CItems::LoadFromSellerPage(const QString &sHTML)
             const qsizetype titleEnd = (m >= 0 && m - d >= 1 && m - d <= TitleIconReach)
                                            ? m
                                            : titleCellEnd.from(d);
-            const QString description = cutText(page, d, titleEnd);
+            const QStringView description = cutView(page, d, titleEnd);
 
             bool isDutch = false;
-            QString numBids;
+            QStringView numBids;
             const qsizetype u = dutchLink.from(titleEnd);
             if (inRow(u)) {
                 isDutch = true;
-                numBids = trimBlanks(cutText(page, u + 10, dutchWord.from(u)));
+                numBids = trimBlanks(cutView(page, u + 10, dutchWord.from(u)));
             }
 
-            QString highBidder;
+            QStringView highBidder;
             if (bids) {
                 // Not limited to the row: the next bidder link on the page.
                 const qsizetype q = bidderMark.from(titleEnd);
                 const qsizetype bidderStart = q + BidderMark.size();
-                highBidder = cutText(page, bidderStart, escapedAmp.from(bidderStart));
+                highBidder = cutView(page, bidderStart, escapedAmp.from(bidderStart));
             }
             if (highBidder.size() > MaxBidderLength)
-                highBidder.clear();
+                highBidder = {};
+
+            fieldsLeft -= itemNumber.size() + highBid.size() + description.size() + numBids.size()
+                          + highBidder.size();
+            if (fieldsLeft < 0)
+                throw AppError::platform(ErrorNumber::Overflow);
 
             if (itemNumber.size() < ItemNumberLimit)
-                Add(itemNumber, bids, numBids, isDutch, description, highBidder, completed, highBid);
+                Add(itemNumber.toString(), bids, numBids.toString(), isDutch, description.toString(),
+                    highBidder.toString(), completed, highBid.toString());
 
             // Fails (invalid argument) when the row had no end.
             p = itemMark.from(e);
         }
         return true;
     } catch (...) {
-        passOnCaughtError("CItems", "LoadFromSellerPage", QStringLiteral(" Item: ") + lastItemNumber);
+        passOnCaughtError("CItems", "LoadFromSellerPage", QStringLiteral(" Item: ") + lastItemNumber.toString());
     }
 }
 

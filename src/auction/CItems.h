@@ -44,7 +44,10 @@ public:
     // Cuts the auctions out of one seller listing page and adds them after
     // those already present. True when the page holds at least one item
     // marker. A failure is raised with the item number last cut appended;
-    // items added before it stay.
+    // items added before it stay. Besides a missing row end or a cut that
+    // would end before it starts (invalid argument, 5), a page whose fields
+    // together would be longer than the page itself fails (overflow, 6), so
+    // that what a page adds never exceeds its own size.
     bool LoadFromSellerPage(const QString &sHTML);
 
     // The same for the other kinds of listing page: iSite 0 marks items with

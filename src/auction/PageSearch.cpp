@@ -181,9 +181,9 @@ qsizetype PageSearch::from(qsizetype position)
     return found;
 }
 
-QString cutText(QStringView page, qsizetype start, qsizetype end)
+QStringView cutView(QStringView page, qsizetype start, qsizetype end)
 {
     if (start < 0 || end < start)
         throw AppError::platform(ErrorNumber::InvalidArgument);
-    return page.mid(start, end - start).toString();
+    return page.mid(start, end - start);
 }
