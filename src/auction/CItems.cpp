@@ -30,28 +30,79 @@ constexpr qsizetype MaxBidderLength = 50;
 // Item numbers of this length or longer are not auctions.
 constexpr qsizetype ItemNumberLimit = 12;
 
+// Item numbers are short and plain: their letters fold as ASCII letters do,
+// without a copy. Anything else is folded the general way.
+constexpr qsizetype ShortKey = 32;
+
+bool isShortAscii(QStringView text)
+{
+    if (text.size() > ShortKey)
+        return false;
+    for (QChar c : text) {
+        if (c.unicode() >= 0x80)
+            return false;
+    }
+    return true;
+}
+
+inline char16_t foldAscii(char16_t c)
+{
+    return (c >= u'A' && c <= u'Z') ? char16_t(c | 0x20) : c;
+}
+
 } // namespace
+
+bool operator==(CItems::Key a, CItems::Key b) noexcept
+{
+    if (isShortAscii(a.number) && isShortAscii(b.number)) {
+        if (a.number.size() != b.number.size())
+            return false;
+        for (qsizetype i = 0; i < a.number.size(); ++i) {
+            if (foldAscii(a.number[i].unicode()) != foldAscii(b.number[i].unicode()))
+                return false;
+        }
+        return true;
+    }
+    return a.number.toString().toCaseFolded() == b.number.toString().toCaseFolded();
+}
+
+size_t qHash(CItems::Key key, size_t seed) noexcept
+{
+    if (isShortAscii(key.number)) {
+        char16_t folded[ShortKey];
+        for (qsizetype i = 0; i < key.number.size(); ++i)
+            folded[i] = foldAscii(key.number[i].unicode());
+        return qHash(QStringView(folded, key.number.size()), seed);
+    }
+    return qHash(key.number.toString().toCaseFolded(), seed);
+}
 
 const CItem *CItems::Add(const QString &sItemNumber, bool bBids, const QString &sNumBids,
                          bool bIsDutch, const QString &sDescription, const QString &sHighBidder,
                          bool bCompleted, const QString &sHighBid) noexcept
 {
     try {
-        const QString key = keyOf(sItemNumber);
-        if (m_byKey.contains(key))
+        if (m_byKey.contains(Key{sItemNumber}))
             return nullptr;
-        auto item = std::unique_ptr<CItem>(new CItem);
-        item->Init(sItemNumber, bBids, sNumBids, bIsDutch, sDescription, sHighBidder, bCompleted,
-                   sHighBid);
-        m_items.push_back(std::move(item));
-        CItem *added = m_items.back().get();
+        const CItem *same = m_sharesTextsWith ? m_sharesTextsWith->find(sItemNumber) : nullptr;
+        if (same && same->ItemNumber() != sItemNumber)
+            same = nullptr;
+        // The other list's text where it is the same, so that both hold one.
+        const auto shared = [same](const QString &value, const QString &(CItem::*field)() const)
+            -> const QString & { return same && (same->*field)() == value ? (same->*field)() : value; };
+        CItem &item = m_items.emplace_back(CItem::Token());
         try {
-            m_byKey.insert(key, added);
+            item.Init(same ? same->ItemNumber() : sItemNumber, bBids, shared(sNumBids, &CItem::NumBids),
+                      bIsDutch, shared(sDescription, &CItem::Description),
+                      shared(sHighBidder, &CItem::HighBidder), bCompleted, shared(sHighBid, &CItem::HighBid));
+            // The key looks at the item's own number, which lives as long
+            // as the item.
+            m_byKey.insert(Key{item.m_sItemNumber}, qsizetype(m_items.size()) - 1);
         } catch (...) {
             m_items.pop_back();
             throw;
         }
-        return added;
+        return &item;
     } catch (...) {
         return nullptr;
     }
@@ -72,7 +123,14 @@ void CItems::Clear()
 
 const CItem *CItems::find(const QString &itemNumber) const
 {
-    return m_byKey.value(keyOf(itemNumber), nullptr);
+    const const_iterator found = position(itemNumber);
+    return found == end() ? nullptr : &*found;
+}
+
+CItems::const_iterator CItems::position(const QString &itemNumber) const
+{
+    const auto found = m_byKey.constFind(Key{itemNumber});
+    return found == m_byKey.cend() ? end() : begin() + *found;
 }
 
 bool CItems::LoadFromSellerPage(const QString &sHTML)
