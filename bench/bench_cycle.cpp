@@ -17,6 +17,7 @@
 #include "config/CCustomBrand.h"
 #include "base/ProgramFolder.h"
 #include "monitor/ChangeAlerts.h"
+#include "monitor/CheckCycle.h"
 #include "monitor/FAlert.h"
 #include "update/CStartStatus.h"
 
@@ -238,7 +239,7 @@ void benchCycle()
         StallProbe probe;
         probe.statusOf = [&window] { return window.StatusText(); };
         QEventLoop loop;
-        QObject::connect(&window, &FAlert::CycleFinished, &loop, &QEventLoop::quit);
+        QObject::connect(&window.Cycle(), &CheckCycle::cycleFinished, &loop, &QEventLoop::quit);
         QElapsedTimer clock;
         probe.start();
         clock.start();

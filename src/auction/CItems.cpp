@@ -239,6 +239,12 @@ bool CItems::LoadFromSellerPage(const QString &sHTML)
     }
 }
 
+bool CItems::isMalformedPageError(const AppError &error)
+{
+    return error.description().startsWith(QStringLiteral("CItems.LoadFromSellerPage ")
+                                          + QString::number(ErrorNumber::Overflow) + u' ');
+}
+
 bool CItems::LoadFromCategoryPage(const QString &sHTML, qint16 iSite)
 {
     try {

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "CItem.h"
+#include "base/AppError.h"
 
 #include <QHash>
 #include <QString>
@@ -61,6 +62,11 @@ public:
     // together would be longer than the page itself fails (overflow, 6), so
     // that what a page adds never exceeds its own size.
     bool LoadFromSellerPage(const QString &sHTML);
+
+    // Whether an error that LoadFromSellerPage raised says the page is no
+    // listing at all (its rows would hold more text than the page), as
+    // opposed to a listing with a broken row.
+    static bool isMalformedPageError(const AppError &error);
 
     // The same for the other kinds of listing page: iSite 0 marks items with
     // "item=", any other value with "itemnum="; site 2 ends the number at
