@@ -130,6 +130,17 @@ void CheckCycle::OnTimerSubmitInterval()
     }
 }
 
+CheckCycle::MissingSetting CheckCycle::missingSetting() const
+{
+    if (m_oRecipients.Count() == 0)
+        return MissingSetting::Recipients;
+    if (m_oSellers.Count() == 0)
+        return MissingSetting::Sellers;
+    if (m_settings.sender.isEmpty() || m_settings.smtp.server.size() < 6)
+        return MissingSetting::MailServer;
+    return MissingSetting::None;
+}
+
 void CheckCycle::checkNow()
 {
     if (!m_bCycleRunning && !m_bStopped)

@@ -65,6 +65,12 @@ public:
     void start();
     // The minute tick; a cycle starts once the interval is reached.
     void OnTimerSubmitInterval();
+    // What must be set before a cycle is worth running, in the order Check
+    // Now asks for it: a recipient, a seller, a sender and a mail server (a
+    // server name of fewer than 6 characters is none).
+    enum class MissingSetting { None, Recipients, Sellers, MailServer };
+    MissingSetting missingSetting() const;
+
     // A cycle now (Check Now, once its checks have passed), unless one runs.
     void checkNow();
     bool isRunning() const { return m_bCycleRunning; }

@@ -7,7 +7,6 @@
 #include "base/ErrorReporter.h"
 #include "base/MessageBoxes.h"
 #include "base/ModalScope.h"
-#include "base/PageText.h"
 #include "base/ProgramFolder.h"
 #include "base/Shell.h"
 #include "base/UserSettings.h"
@@ -15,10 +14,11 @@
 #include "desktop/CToolTip.h"
 #include "desktop/ShellIcon.h"
 #include "dialogs/FAbout.h"
-#include "dialogs/FAdd.h"
 #include "dialogs/FMessage.h"
 #include "dialogs/ModalDialogs.h"
 #include "monitor/CheckCycle.h"
+#include "monitor/FAlertToolTips.h"
+#include "monitor/ListEditor.h"
 #include "monitor/StatusText.h"
 #include "update/CStartStatus.h"
 
@@ -62,48 +62,6 @@ constexpr int DefaultIntervalIndex = 2; // "hour"
 constexpr int SellersTab = 0;
 constexpr int RecipientsTab = 1;
 constexpr int ServerTab = 2;
-
-// The explained controls: control name, title, text (lines joined by CR LF).
-struct ToolTipText
-{
-    const char *control;
-    const char *title;
-    QStringList lines;
-};
-
-const ToolTipText ToolTipTexts[] = {
-    {"lstAccounts", "Sellers to check",
-     {"These eBay sellers' accounts will ", "be checked on a regular basis and you ",
-      "will be notified by email of new auctions ", "and/or changes to current auctions."}},
-    {"lstEmail", "Alert recipients", {"Zorvane alert messages will ", "be sent to these email addresses."}},
-    {"txtUserName", "Email Address",
-     {"Zorvane alert messages will be ", "sent from this email address.  Be sure the SMTP ",
-      "server you specify below is able to send ", "messages from this address."}},
-    {"txtSMTP", "SMTP Server",
-     {"Enter an SMTP server to send email.  It is", "best to use an SMTP server associated with",
-      "the email address you have entered, or one", "provided by your internet service provider."}},
-    {"optBriefMessages", "Brief Message Format",
-     {"A brief message includes the first 20 characters ", "of the auction description, the current auction ",
-      "price, and the name of the high bidder (if any). ", "", "This format is best if you are sending messages ",
-      "to a wireless phone or pager."}},
-    {"chkChangesToAuctions", "Changes to Auctions",
-     {"Choose this option to be informed of changes to ", "the auctions currently posted by the sellers you ",
-      "are monitoring.  You will be informed any time a ", "bid is placed or retracted on any of the sellers' ",
-      "auctions."}},
-    {"optDetailedMessage", "Detailed Messages",
-     {"Detailed messages include the auction number, ", "the auction title, a hyperlink to the auction ",
-      "page on eBay, information about the most recent ", "price and the current price, and the name of the ",
-      "high bidder."}},
-    {"optManyMessages", "Individual Auction Alerts",
-     {"Receive an individual email message for each ", "auction that has changes.  Each time the sellers' ",
-      "auctions are checked, a message will be sent ", "for each auction with changes."}},
-    {"chkNewAuctions", "New Auction Alerts",
-     {"Choose this option to be informed of new auctions ", "posted by the sellers you have chosen to monitor."}},
-    {"optOneMessage", "Consolidated messages",
-     {"Receive one message for each seller you are ", "monitoring, with details on the changes to all ",
-      "that seller's auctions.  This option results in ", "fewer total alert messages being sent, because ",
-      "may contain information about many auctions."}},
-};
 
 } // namespace
 
@@ -189,6 +147,8 @@ void FAlert::OnFormLoad()
 {
     reporting("FAlert", "OnFormLoad", [&] {
         m_lists = std::make_unique<ListStore>();
+        m_sellersEditor = std::make_unique<ListEditor>(*m_lists, List::Sellers, *m_ui->lstAccounts, this);
+        m_recipientsEditor = std::make_unique<ListEditor>(*m_lists, List::Recipients, *m_ui->lstEmail, this);
         m_cycle = std::make_unique<CheckCycle>(m_lists->sellers(), m_lists->recipients());
         m_cycle->setAlertSwitches([this] {
             return AlertSwitches{m_ui->chkChangesToAuctions->isChecked(), m_ui->chkNewAuctions->isChecked(),
@@ -233,11 +193,12 @@ void FAlert::OnFormLoad()
         loadList(List::Recipients);
         loadList(List::Sellers);
 
-        FillEmailListBox();
-        FillAccountList();
+        m_recipientsEditor->fill();
+        m_sellersEditor->fill();
         CreateToolTips();
         ReviseFormStatus();
-        tellListProblems();
+        m_recipientsEditor->tellLoadProblem();
+        m_sellersEditor->tellLoadProblem();
     });
 }
 
@@ -287,62 +248,11 @@ void FAlert::loadList(List which)
     }
 }
 
-void FAlert::tellListProblems()
-{
-    for (const List which : {List::Recipients, List::Sellers}) {
-        if (!m_lists->isReadOnly(which))
-            continue;
-        QString problem = m_lists->problem(which);
-        problem[0] = problem[0].toUpper();
-        MessageBoxes::show({QStringLiteral("Zorvane"),
-                            QStringLiteral("Zorvane could not read all of the file") + CrLf + m_lists->readPath(which)
-                                + u'.' + CrLf + CrLf + problem + u'.' + CrLf + CrLf
-                                + QStringLiteral("The entries before that line are shown.  To keep the ones it "
-                                                 "could not read, Zorvane will not change this list or write "
-                                                 "over the file while it runs.  Correct or remove the file, "
-                                                 "then start Zorvane again."),
-                            MessageButtons::Ok, MessageIcon::Warning});
-    }
-}
-
-// A list whose file could not be read completely is not changed: the
-// user hears why instead.
-bool FAlert::refuseReadOnly(List which)
-{
-    if (!m_lists->isReadOnly(which))
-        return false;
-    MessageBoxes::show({QStringLiteral("Zorvane"),
-                        (which == List::Sellers ? QStringLiteral("The seller list") : QStringLiteral("The recipient list"))
-                            + QStringLiteral(" cannot be changed while Zorvane runs: Zorvane could not read all "
-                                             "of its file")
-                            + CrLf + m_lists->readPath(which) + CrLf + u'(' + m_lists->problem(which)
-                            + QStringLiteral(") and will not write over it.  Correct or remove the file, then "
-                                             "start Zorvane again."),
-                        MessageButtons::Ok, MessageIcon::Information});
-    return true;
-}
-
-void FAlert::FillEmailListBox()
-{
-    passingOn("FAlert", "FillEmailListBox", [&] {
-        for (const CUserID &recipient : m_lists->recipients())
-            m_ui->lstEmail->addItem(recipient.UserID());
-    });
-}
-
-void FAlert::FillAccountList()
-{
-    passingOn("FAlert", "FillAccountList", [&] {
-        for (const CUserID &seller : m_lists->sellers())
-            m_ui->lstAccounts->addItem(seller.UserID());
-    });
-}
-
 void FAlert::CreateToolTips()
 {
     passingOn("FAlert", "CreateToolTips", [&] {
-        for (size_t i = 0; i < std::size(ToolTipTexts); ++i) {
-            const ToolTipText &tip = ToolTipTexts[i];
+        for (size_t i = 0; i < std::size(FAlertToolTips::ToolTipTexts); ++i) {
+            const FAlertToolTips::ToolTipText &tip = FAlertToolTips::ToolTipTexts[i];
             CreateToolTip(m_toolTips[i], tip.lines.join(CrLf), QString::fromLatin1(tip.title),
                           findChild<QWidget *>(QString::fromLatin1(tip.control)));
         }
@@ -411,10 +321,8 @@ QString FAlert::FitText(const QWidget &control, const QString &sCaption)
 void FAlert::enableDeleteButtons()
 {
     const bool idle = !m_cycle->isRunning();
-    m_ui->cmdDeleteEmail->setEnabled(idle && m_ui->lstEmail->currentRow() != -1
-                                     && !m_ui->lstEmail->selectedItems().isEmpty());
-    m_ui->cmdDeleteAccount->setEnabled(idle && m_ui->lstAccounts->currentRow() != -1
-                                       && !m_ui->lstAccounts->selectedItems().isEmpty());
+    m_ui->cmdDeleteEmail->setEnabled(idle && m_recipientsEditor->hasSelection());
+    m_ui->cmdDeleteAccount->setEnabled(idle && m_sellersEditor->hasSelection());
 }
 
 void FAlert::ReviseFormStatus()
@@ -440,21 +348,27 @@ void FAlert::OnCmdCheckClick()
             MessageBoxes::show({QString::fromLatin1(title), text, MessageButtons::Ok, MessageIcon::Information});
             m_ui->SSTab1->setCurrentIndex(tab);
         };
-        if (m_lists->recipients().Count() == 0)
+        switch (m_cycle->missingSetting()) {
+        case CheckCycle::MissingSetting::Recipients:
             ask("Please enter an email address",
                 QStringLiteral("Please enter at least one email address") + CrLf + QStringLiteral("to receive alerts."),
                 RecipientsTab);
-        else if (m_lists->sellers().Count() == 0)
+            break;
+        case CheckCycle::MissingSetting::Sellers:
             ask("Please enter an eBay seller account",
                 QStringLiteral("Please enter at least one eBay seller") + CrLf + QStringLiteral("account to check."),
                 SellersTab);
-        else if (m_ui->txtUserName->text().isEmpty() || m_ui->txtSMTP->text().size() < 6)
+            break;
+        case CheckCycle::MissingSetting::MailServer:
             ask("Please enter mail server information",
                 QStringLiteral("Please enter an email address and mail server ") + CrLf
                     + QStringLiteral("to send the alert messages."),
                 ServerTab);
-        else
+            break;
+        case CheckCycle::MissingSetting::None:
             m_cycle->checkNow(); // it ends with ReviseFormStatus itself
+            break;
+        }
         if (!m_cycle->isRunning())
             ReviseFormStatus();
     });
@@ -574,6 +488,8 @@ void FAlert::OnFormUnload()
     });
 
     m_cycle.reset();
+    m_sellersEditor.reset();
+    m_recipientsEditor.reset();
     m_lists.reset();
     if (m_frmMessage)
         m_frmMessage->close();
@@ -590,43 +506,24 @@ void FAlert::OnFormUnload()
 
 void FAlert::OnCmdAddAccountClick()
 {
-    reporting("FAlert", "OnCmdAddAccountClick", [&] { addEntry(List::Sellers); });
+    reporting("FAlert", "OnCmdAddAccountClick", [&] {
+        m_sellersEditor->add();
+        ReviseFormStatus();
+    });
 }
 
 void FAlert::OnCmdAddEmailClick()
 {
-    reporting("FAlert", "OnCmdAddEmailClick", [&] { addEntry(List::Recipients); });
-}
-
-void FAlert::addEntry(List which)
-{
-    if (!refuseReadOnly(which)) {
-        FAdd dialog(this);
-        dialog.setEmailMode(which == List::Recipients);
-        ModalDialogs::exec(dialog);
-        const QString entry = dialog.Address();
-        if (dialog.Cancelled()) {
-        } else if (!PageText::isBytes(entry)) {
-            // The list files hold one byte a character: anything else would
-            // come back changed after the next start.
-            MessageBoxes::show({QStringLiteral("Zorvane"),
-                                u'"' + PageText::firstNonByte(entry)
-                                    + QStringLiteral("\" cannot be kept in Zorvane's lists, which hold only the "
-                                                     "characters of ISO 8859-1 (Latin-1).")
-                                    + CrLf + QStringLiteral("Please type the entry without it."),
-                                MessageButtons::Ok, MessageIcon::Information});
-        } else if (const CUserID *added = m_lists->list(which).Add(entry)) {
-            (which == List::Recipients ? m_ui->lstEmail : m_ui->lstAccounts)->addItem(added->UserID());
-            m_lists->save(which);
-        }
-    }
-    ReviseFormStatus();
+    reporting("FAlert", "OnCmdAddEmailClick", [&] {
+        m_recipientsEditor->add();
+        ReviseFormStatus();
+    });
 }
 
 void FAlert::OnCmdDeleteAccountClick()
 {
     reporting("FAlert", "OnCmdDeleteAccountClick", [&] {
-        DeleteListItem(List::Sellers, *m_ui->lstAccounts);
+        m_sellersEditor->DeleteListItem(m_cycle->isRunning());
         ReviseFormStatus();
     });
 }
@@ -634,7 +531,7 @@ void FAlert::OnCmdDeleteAccountClick()
 void FAlert::OnCmdDeleteEmailClick()
 {
     reporting("FAlert", "OnCmdDeleteEmailClick", [&] {
-        DeleteListItem(List::Recipients, *m_ui->lstEmail);
+        m_recipientsEditor->DeleteListItem(m_cycle->isRunning());
         ReviseFormStatus();
     });
 }
@@ -643,7 +540,7 @@ void FAlert::OnLstAccountsKeyDown(int iKeyCode)
 {
     reporting("FAlert", "OnLstAccountsKeyDown", [&] {
         if (iKeyCode == DeleteKeyCode)
-            DeleteListItem(List::Sellers, *m_ui->lstAccounts);
+            m_sellersEditor->DeleteListItem(m_cycle->isRunning());
         ReviseFormStatus();
     });
 }
@@ -652,7 +549,7 @@ void FAlert::OnLstEmailKeyDown(int iKeyCode)
 {
     reporting("FAlert", "OnLstEmailKeyDown", [&] {
         if (iKeyCode == DeleteKeyCode)
-            DeleteListItem(List::Recipients, *m_ui->lstEmail);
+            m_recipientsEditor->DeleteListItem(m_cycle->isRunning());
         ReviseFormStatus();
     });
 }
@@ -691,24 +588,6 @@ void FAlert::OnLstAccountsClick()
 void FAlert::OnListAddressesClick()
 {
     reporting("FAlert", "OnListAddressesClick", [&] { ReviseFormStatus(); });
-}
-
-void FAlert::DeleteListItem(List which, QListWidget &list)
-{
-    passingOn("FAlert", "DeleteListItem", [&] {
-        const int index = list.currentRow();
-        if (index == -1 || list.selectedItems().isEmpty() || m_cycle->isRunning() || refuseReadOnly(which))
-            return;
-        m_lists->list(which).Remove(list.item(index)->text());
-        delete list.takeItem(index);
-        const int next = std::min(index, list.count() - 1);
-        list.setCurrentRow(next);
-        if (next >= 0)
-            list.item(next)->setSelected(true);
-        // Saved last: a failed save leaves the entry gone from both the list
-        // and the box (the next successful save writes it so).
-        m_lists->save(which);
-    });
 }
 
 void FAlert::OnLstAccountsDblClick()

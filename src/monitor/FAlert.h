@@ -15,8 +15,8 @@ class CheckCycle;
 class CStartStatus;
 class CToolTip;
 class FMessage;
+class ListEditor;
 class QLabel;
-class QListWidget;
 class QMenu;
 class ShellIcon;
 
@@ -103,10 +103,6 @@ private:
     MainSettings shownSettings() const;
     void handSettingsToCycle();
     void loadList(List which);
-    void tellListProblems();
-    bool refuseReadOnly(List which);
-    void FillEmailListBox();
-    void FillAccountList();
     void CreateToolTips();
     void CreateToolTip(std::unique_ptr<CToolTip> &oToolTip, const QString &sText, const QString &sTitle,
                        QWidget *control);
@@ -137,8 +133,6 @@ private:
     void mnuPopupRestore_Click();
     void mnuPopupExit_Click();
     void OnEmailErrorMessage(const QString &sMessage);
-    void addEntry(List which);
-    void DeleteListItem(List which, QListWidget &list);
     void BrowseSellerHistory(const QString &sSellerID);
     void WebBrowse(const QString &sURL);
     void restoreFromTray();
@@ -152,6 +146,8 @@ private:
     // The seller list m_oSellers and the recipient list m_oRecipients, with
     // their files; the cycle that works on them.
     std::unique_ptr<ListStore> m_lists;
+    std::unique_ptr<ListEditor> m_sellersEditor;
+    std::unique_ptr<ListEditor> m_recipientsEditor;
     std::unique_ptr<CheckCycle> m_cycle;
     CStartStatus *m_oStartStatus = nullptr;
     QPointer<FMessage> m_frmMessage;

@@ -44,18 +44,21 @@ int usageError(const QString &text)
     return 2;
 }
 
-// What Check Now would ask the user to fix first; empty when nothing.
-QString missingSettings(ListStore &lists, const MainSettings &settings)
+// What Check Now would ask the user to fix first, in words for the log.
+QString missingText(CheckCycle::MissingSetting missing, ListStore &lists)
 {
     using List = ListStore::List;
-    if (lists.recipients().Count() == 0)
+    switch (missing) {
+    case CheckCycle::MissingSetting::Recipients:
         return QStringLiteral("no alert recipients: add e-mail addresses (the window's Send To tab, or one a line "
                               "in ") + lists.readPath(List::Recipients) + u')';
-    if (lists.sellers().Count() == 0)
+    case CheckCycle::MissingSetting::Sellers:
         return QStringLiteral("no sellers to check: add eBay seller IDs (the window's eBay Accounts tab, or one a "
                               "line in ") + lists.readPath(List::Sellers) + u')';
-    if (settings.fromAddress.isEmpty() || settings.smtpServer.size() < 6)
+    case CheckCycle::MissingSetting::MailServer:
         return QStringLiteral("no sender address or mail server: set them on the window's Send From tab");
+    case CheckCycle::MissingSetting::None: break;
+    }
     return {};
 }
 
@@ -132,11 +135,6 @@ int Headless::Main(int argc, char *argv[])
                 + lists.problem(which) + QStringLiteral("; the entries before that line are used."));
         }
     }
-    if (const QString missing = missingSettings(lists, main); !missing.isEmpty()) {
-        say(QStringLiteral("Zorvane cannot check: ") + missing + u'.');
-        return 1;
-    }
-
     CStartStatus startStatus;
     CheckCycle cycle(lists.sellers(), lists.recipients());
     SmtpSettings smtp;
@@ -145,6 +143,10 @@ int Headless::Main(int argc, char *argv[])
     smtp.security = main.smtpSecurity;
     smtp.user = main.smtpUser;
     cycle.setSettings({main.fromAddress, smtp, network});
+    if (const auto missing = cycle.missingSetting(); missing != CheckCycle::MissingSetting::None) {
+        say(QStringLiteral("Zorvane cannot check: ") + missingText(missing, lists) + u'.');
+        return 1;
+    }
     const AlertSwitches switches{main.changesToAuctions, main.newAuctions, !main.briefMessages, main.oneMessage};
     cycle.setAlertSwitches([switches] { return switches; });
     cycle.setStartStatus(&startStatus);
@@ -162,7 +164,7 @@ int Headless::Main(int argc, char *argv[])
     QObject::connect(&cycle, &CheckCycle::errorReported, &cycle,
                      [](const QString &report) { ErrorReporter::instance().ReportError(report); });
 
-    say(QStringLiteral("Zorvane %1 without a window: %2 sellers, %3 recipients, a check every %4 minutes.")
+    say(QStringLiteral("Zorvane %1 without a window: sellers %2, recipients %3, a check every %4 minutes.")
             .arg(Version::full())
             .arg(lists.sellers().Count())
             .arg(lists.recipients().Count())
