@@ -19,6 +19,7 @@
 #include "monitor/CheckCycle.h"
 #include "monitor/FAlertToolTips.h"
 #include "monitor/ListEditor.h"
+#include "monitor/SendFromTab.h"
 #include "monitor/StatusText.h"
 #include "update/CStartStatus.h"
 
@@ -116,8 +117,8 @@ FAlert::FAlert(QWidget *parent)
     m_ui->SSTab1->widget(RecipientsTab)->installEventFilter(this);
     connect(m_ui->chkChangesToAuctions, &QCheckBox::clicked, this, &FAlert::OnChkChangesToAuctionsClick);
     connect(m_ui->chkNewAuctions, &QCheckBox::clicked, this, &FAlert::OnChkNewAuctionsClick);
-    connect(m_ui->txtUserName, &QLineEdit::textChanged, this, &FAlert::handSettingsToCycle);
-    connect(m_ui->txtSMTP, &QLineEdit::textChanged, this, &FAlert::handSettingsToCycle);
+    m_sendFrom = new SendFromTab(*m_ui, this);
+    connect(m_sendFrom, &SendFromTab::changed, this, &FAlert::handSettingsToCycle);
     connect(m_ui->mnuFileExit, &QAction::triggered, this, &FAlert::OnMnuFileExitClick);
     connect(m_ui->mnuFileMinimize, &QAction::triggered, this, &FAlert::OnMnuFileMinimizeClick);
     connect(m_ui->mnuHelpAbout, &QAction::triggered, this, &FAlert::OnMnuHelpAboutClick);
@@ -182,8 +183,7 @@ void FAlert::OnFormLoad()
         if (m_oStartStatus)
             connect(m_oStartStatus, &CStartStatus::UpdateAccepted, this, [this] { Unload(UnloadByProgram); });
         m_cycle->setStartStatus(m_oStartStatus);
-        m_storedSettings = MainSettings::load(settings);
-        showSettings(m_storedSettings);
+        showSettings(MainSettings::load(settings));
 
         m_ui->cboInterval->setCurrentIndex(DefaultIntervalIndex);
         SetInterval();
@@ -204,8 +204,7 @@ void FAlert::OnFormLoad()
 
 void FAlert::showSettings(const MainSettings &settings)
 {
-    m_ui->txtUserName->setText(settings.fromAddress);
-    m_ui->txtSMTP->setText(settings.smtpServer);
+    m_sendFrom->show(settings, m_network.trustedCertificates);
     m_ui->chkNewAuctions->setChecked(settings.newAuctions);
     m_ui->chkChangesToAuctions->setChecked(settings.changesToAuctions);
     (settings.briefMessages ? m_ui->optBriefMessages : m_ui->optDetailedMessage)->setChecked(true);
@@ -215,9 +214,8 @@ void FAlert::showSettings(const MainSettings &settings)
 
 MainSettings FAlert::shownSettings() const
 {
-    MainSettings settings = m_storedSettings;
-    settings.fromAddress = m_ui->txtUserName->text();
-    settings.smtpServer = m_ui->txtSMTP->text();
+    MainSettings settings;
+    m_sendFrom->collect(settings);
     settings.newAuctions = m_ui->chkNewAuctions->isChecked();
     settings.changesToAuctions = m_ui->chkChangesToAuctions->isChecked();
     settings.briefMessages = m_ui->optBriefMessages->isChecked();
@@ -228,15 +226,8 @@ MainSettings FAlert::shownSettings() const
 // The cycle reads the sender and server as they are at each alert.
 void FAlert::handSettingsToCycle()
 {
-    if (!m_cycle)
-        return;
-    const MainSettings settings = shownSettings();
-    SmtpSettings smtp;
-    smtp.server = settings.smtpServer;
-    smtp.port = settings.smtpPort;
-    smtp.security = settings.smtpSecurity;
-    smtp.user = settings.smtpUser;
-    m_cycle->setSettings({settings.fromAddress, smtp, m_network});
+    if (m_cycle)
+        m_cycle->setSettings({m_sendFrom->sender(), m_sendFrom->smtpSettings(), m_network});
 }
 
 void FAlert::loadList(List which)
@@ -251,9 +242,8 @@ void FAlert::loadList(List which)
 void FAlert::CreateToolTips()
 {
     passingOn("FAlert", "CreateToolTips", [&] {
-        for (size_t i = 0; i < std::size(FAlertToolTips::ToolTipTexts); ++i) {
-            const FAlertToolTips::ToolTipText &tip = FAlertToolTips::ToolTipTexts[i];
-            CreateToolTip(m_toolTips[i], tip.lines.join(CrLf), QString::fromLatin1(tip.title),
+        for (const FAlertToolTips::ToolTipText &tip : FAlertToolTips::ToolTipTexts) {
+            CreateToolTip(m_toolTips.emplace_back(), tip.lines.join(CrLf), QString::fromLatin1(tip.title),
                           findChild<QWidget *>(QString::fromLatin1(tip.control)));
         }
     });

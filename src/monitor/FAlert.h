@@ -8,7 +8,7 @@
 #include <QPointer>
 #include <QSystemTrayIcon>
 
-#include <array>
+#include <vector>
 #include <memory>
 
 class CheckCycle;
@@ -16,6 +16,7 @@ class CStartStatus;
 class CToolTip;
 class FMessage;
 class ListEditor;
+class SendFromTab;
 class QLabel;
 class QMenu;
 class ShellIcon;
@@ -151,11 +152,9 @@ private:
     std::unique_ptr<CheckCycle> m_cycle;
     CStartStatus *m_oStartStatus = nullptr;
     QPointer<FMessage> m_frmMessage;
-    std::array<std::unique_ptr<CToolTip>, 10> m_toolTips;
+    std::vector<std::unique_ptr<CToolTip>> m_toolTips;
+    SendFromTab *m_sendFrom;
     NetworkSettings m_network;
-    // What the window does not show of the stored settings (the mail
-    // settings the Send From tab does not have yet), kept for the save.
-    MainSettings m_storedSettings;
 
     // The system message window is offered once per run: after the user has
     // closed it, later mail errors are not shown.

@@ -45,6 +45,20 @@ inline const ToolTipText ToolTipTexts[] = {
      {"Receive one message for each seller you are ", "monitoring, with details on the changes to all ",
       "that seller's auctions.  This option results in ", "fewer total alert messages being sent, because ",
       "may contain information about many auctions."}},
+    {"cboSecurity", "Security",
+     {"How the connection to the mail server is protected: ", "None (plain, usually port 25), STARTTLS (usually ",
+      "port 587) or SSL/TLS (usually port 465).  Your ", "provider's help pages say which one it wants."}},
+    {"txtSmtpPort", "Port",
+     {"The port of the mail server.  Choosing a security ", "sets the usual one; change it only if your ",
+      "provider says so."}},
+    {"txtSmtpUser", "User name",
+     {"The name you sign in to the mail server with, ", "usually your full email address.  Leave it empty ",
+      "if the server takes mail without a sign-in."}},
+    {"txtSmtpPassword", "Password",
+     {"The password for the mail server, kept in your ", "desktop's keyring.  Many providers want an app ",
+      "password here rather than your usual one."}},
+    {"cmdSendTest", "Send Test Message",
+     {"Sends a short message to the address above and ", "shows how the mail server answers, step by step."}},
 };
 
 } // namespace FAlertToolTips

@@ -2,6 +2,7 @@
 
 #include "base/ErrorPatterns.h"
 
+#include <QFile>
 #include <QSettings>
 
 namespace {
@@ -68,6 +69,7 @@ MainSettings MainSettings::load(QSettings &settings)
     main.smtpSecurity = SmtpSettings::parseSecurity(settings.value(Main + QStringLiteral("/SmtpSecurity")).toString())
                             .value_or(SmtpSecurity::None);
     main.smtpUser = settings.value(Main + QStringLiteral("/SmtpUser")).toString();
+    main.storedPassword = settings.value(Main + QStringLiteral("/SmtpPassword")).toString();
     return main;
 }
 
@@ -95,8 +97,16 @@ void MainSettings::save(QSettings &settings) const
     keep(Main + QStringLiteral("/SmtpSecurity"), SmtpSettings::formatSecurity(smtpSecurity),
          smtpSecurity != SmtpSecurity::None);
     keep(Main + QStringLiteral("/SmtpUser"), smtpUser, !smtpUser.isEmpty());
+    if (storedPassword.isEmpty())
+        settings.remove(Main + QStringLiteral("/SmtpPassword"));
+    else
+        settings.setValue(Main + QStringLiteral("/SmtpPassword"), storedPassword);
 
     settings.sync();
     if (settings.status() != QSettings::NoError)
         throw AppError::platform(ErrorNumber::PathFileAccess);
+    // A password in the file is for its owner's eyes only.
+    if (!storedPassword.isEmpty()
+        && !QFile::setPermissions(settings.fileName(), QFileDevice::ReadOwner | QFileDevice::WriteOwner))
+        throw AppError::platform(ErrorNumber::PermissionDenied);
 }

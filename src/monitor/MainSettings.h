@@ -25,6 +25,9 @@ struct MainSettings
     quint16 smtpPort = 25;
     SmtpSecurity smtpSecurity = SmtpSecurity::None;
     QString smtpUser;
+    // SmtpPassword: only where there is no keyring and the user chose to
+    // keep the password here; the file is then readable by its owner alone.
+    QString storedPassword;
 
     // Reads the section with the first wave's rules: a check box is checked
     // when its value is "1" or missing; an option is chosen when its value

@@ -30,6 +30,7 @@ NetworkSettings NetworkSettings::load(QSettings &settings)
     const uint port = settings.value(QStringLiteral("SmtpPort")).toString().toUInt(&isNumber);
     if (isNumber && port >= 1 && port <= 65535)
         network.smtpPort = quint16(port);
+    network.trustedCertificates = settings.value(QStringLiteral("TrustedCertificates")).toString().trimmed();
     settings.endGroup();
     return network;
 }

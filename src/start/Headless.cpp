@@ -8,6 +8,7 @@
 #include "config/CCustomBrand.h"
 #include "monitor/CheckCycle.h"
 #include "monitor/ListStore.h"
+#include "mail/SmtpPasswordStore.h"
 #include "monitor/MainSettings.h"
 #include "start/TerminationSignals.h"
 #include "update/CStartStatus.h"
@@ -15,7 +16,6 @@
 #include <QCommandLineParser>
 #include <QCoreApplication>
 #include <QDateTime>
-#include <QTimer>
 
 #include <cstdio>
 #include <cstring>
@@ -60,6 +60,26 @@ QString missingText(CheckCycle::MissingSetting missing, ListStore &lists)
     case CheckCycle::MissingSetting::None: break;
     }
     return {};
+}
+
+// The password from the keyring (unless the settings file keeps it), then
+// the first check and the minute count.
+QCoro::Task<> startChecking(CheckCycle &cycle)
+{
+    CheckCycle::Settings settings = cycle.settings();
+    if (settings.smtp.signsIn() && settings.smtp.password.isEmpty()) {
+        const SmtpPasswordStore::Result found = co_await SmtpPasswordStore().read(settings.smtp.user, settings.smtp.server);
+        if (found.status == SmtpPasswordStore::Status::Ok) {
+            settings.smtp.password = found.password;
+            cycle.setSettings(settings);
+        } else {
+            say(QStringLiteral("No password for %1 at %2 in the keyring%3; the mail server may refuse the sign-in.")
+                    .arg(settings.smtp.user, settings.smtp.server,
+                         found.errorText.isEmpty() ? QString() : QStringLiteral(" (") + found.errorText + u')'));
+        }
+    }
+    cycle.start();
+    cycle.checkNow();
 }
 
 } // namespace
@@ -142,6 +162,8 @@ int Headless::Main(int argc, char *argv[])
     smtp.port = main.smtpPort;
     smtp.security = main.smtpSecurity;
     smtp.user = main.smtpUser;
+    smtp.password = main.storedPassword;
+    smtp.trustedCertificatesFile = network.trustedCertificates;
     cycle.setSettings({main.fromAddress, smtp, network});
     if (const auto missing = cycle.missingSetting(); missing != CheckCycle::MissingSetting::None) {
         say(QStringLiteral("Zorvane cannot check: ") + missingText(missing, lists) + u'.');
@@ -169,8 +191,7 @@ int Headless::Main(int argc, char *argv[])
             .arg(lists.sellers().Count())
             .arg(lists.recipients().Count())
             .arg(interval));
-    cycle.start();
-    QTimer::singleShot(0, &cycle, &CheckCycle::checkNow);
+    startChecking(cycle);
     application.exec();
     cycle.stop();
     say(QStringLiteral("Zorvane has ended."));
