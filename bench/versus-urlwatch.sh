@@ -18,10 +18,10 @@
 #                        the window: checks start by themselves, one at start
 #                        and one every 15 minutes of MS milliseconds
 #                        (--minute-ms, default 200: 3 s between checks)
-#   --perf FILE          perf record -g of the program during the first run's
-#                        unchanged round (--perf-round: learn, unchanged or
-#                        changes); that round's figures then include perf's
-#                        own cost
+#   --perf FILE          perf record (with call graphs) of the program in
+#                        the first run's unchanged round (--perf-round:
+#                        learn, unchanged or changes); that round's figures
+#                        then include perf's own cost
 #   --sellers N, --pages-per-seller N   the pages (default 10 x 10 = 100)
 #   --changes-per-page N auctions with a new bid on every page in the changes
 #                        round (default 28: 2,800 alert sessions)
@@ -87,7 +87,8 @@
 # without the page fetching and comparing it does in every round anyway (the
 # whole changes round divided by the sessions is printed beside it). Each
 # urlwatch round is a whole process, start-up included, as urlwatch is used
-# (from cron); its start-up alone (no jobs) is printed for reference.
+# (from cron); its start-up alone (no jobs) is printed, and the unchanged
+# round without it, for what a resident urlwatch would spend.
 #
 # CPU, to the nanosecond (bench/measure.py): the program's from its process
 # CPU-time clock, read before and after each round; it is the total that
@@ -333,7 +334,11 @@ program_round() {
         serve "$set"
     fi
     if [[ -n $perf_file && $name == "$perf_round" && $run_number == 1 && -n $program_pid ]]; then
-        perf record -q -g -p "$program_pid" -o "$perf_file" >"$work/perf.log" 2>&1 &
+        # Qt's libraries keep no frame pointers: the call graphs come from
+        # the stack copies (dwarf), fewer of them in the long changes round.
+        local hz=4999
+        [[ $name != changes ]] || hz=999
+        perf record -q -F "$hz" --call-graph dwarf,16384 -p "$program_pid" -o "$perf_file" >"$work/perf.log" 2>&1 &
         perf_pid=$!
         snooze 1   # perf takes a moment to attach
     fi
@@ -565,8 +570,14 @@ report() {
     printf 'Zorvane, a mail session: %s ms CPU ((changes - unchanged) / %d sessions; whole changes round / sessions: %s ms); %s ms wall\n' \
         "$per_session" "$changed" "$whole_round" "$wall_session"
     ((headless == 0)) || printf 'headless: the learn round includes the program'"'"'s start-up\n'
-    ((with_urlwatch == 0)) || printf 'urlwatch start-up and exit alone (no jobs): %d ms CPU, %s s wall; counted in each of its rounds\n' \
-        "$startup_cpu" "$(seconds "$startup_wall")"
+    if ((with_urlwatch)); then
+        printf 'urlwatch start-up and exit alone (no jobs): %d ms CPU, %s s wall; counted in each of its rounds\n' \
+            "$startup_cpu" "$(seconds "$startup_wall")"
+        # What a resident urlwatch would spend: its round less its start-up.
+        printf 'unchanged round without urlwatch'"'"'s start-up: urlwatch %s ms/page, Zorvane/urlwatch %s\n' \
+            "$(ms $((w_cpu[unchanged] - startup_cpu)) "$pages")" \
+            "$(awk -v a="${z_cpu[unchanged]}" -v b=$((w_cpu[unchanged] - startup_cpu)) 'BEGIN {if (b > 0) printf "%.2f", a / b; else print "-"}')"
+    fi
     local line
     line=$(printf 'run %d: unchanged %s ms/page' "$run_number" "$(ms "${z_cpu[unchanged]}" "$pages")")
     ((with_urlwatch == 0)) || line+=$(printf ' vs urlwatch %s (ratio %s)' "$(ms "${w_cpu[unchanged]}" "$pages")" \
