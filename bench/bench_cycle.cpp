@@ -1,7 +1,8 @@
 // Figures of the check cycle, measured in this process:
 //   - CompareLists on 10,000 items (none changed; every one changed, with
 //     the sending stubbed out), the event-loop turns included;
-//   - resident memory per 10,000 items held in an item list;
+//   - resident memory per 10,000 items held in an item list, and per seller
+//     holding two lists of 10,000 (previous and current scan) in a cycle;
 //   - the longest event-loop stall during a real check cycle of the main
 //     window over 100 listing pages (100 auctions each) from a local HTTP
 //     server, mail to a local scripted SMTP server: a 1 ms timer in the
@@ -12,9 +13,11 @@
 // Times are wall-clock; the machine's other load shows in them.
 
 #include "auction/CItems.h"
+#include "auction/CUserIDs.h"
 #include "config/CCustomBrand.h"
 #include "base/ProgramFolder.h"
 #include "monitor/ChangeAlerts.h"
+#include "monitor/CheckCycle.h"
 #include "monitor/FAlert.h"
 #include "update/CStartStatus.h"
 
@@ -37,20 +40,24 @@
 #include <algorithm>
 #include <cstdio>
 #include <functional>
+#include <malloc.h>
 #include <unistd.h>
 
 namespace {
 
 constexpr int Items = 10000;
 
-void fill(CItems &list, int count, int priceShift)
+// Items with realistic values; the price of every changeEvery-th item (of
+// every one by default) shifted by priceShift dollars.
+void fill(CItems &list, int count, int priceShift, int changeEvery = 1)
 {
     for (int i = 0; i < count; ++i) {
         const QString number = QString::number(2043518000LL + i);
+        const int shift = i % changeEvery == 0 ? priceShift : 0;
         list.Add(number, i % 3 != 0, QString::number(i % 13), i % 17 == 5,
                  QStringLiteral("Vintage brass ship's telescope no. %1 with leather case").arg(i),
                  i % 3 != 0 ? QStringLiteral("collector_%1").arg(i % 997) : QString(), false,
-                 QStringLiteral("$%1.%2").arg(i % 500 + priceShift).arg(i % 100, 2, 10, QLatin1Char('0')));
+                 QStringLiteral("$%1.%2").arg(i % 500 + shift).arg(i % 100, 2, 10, QLatin1Char('0')));
     }
 }
 
@@ -115,13 +122,31 @@ void benchCompare(int rounds)
 void benchMemory()
 {
     constexpr int Held = 100000;
-    const long before = residentKb();
+    long before = residentKb();
     auto *list = new CItems;
     fill(*list, Held, 0);
-    const long after = residentKb();
+    long after = residentKb();
     std::printf("resident memory: %ld kB for %d items = %.0f kB per 10,000 items\n", after - before, Held,
                 double(after - before) / (Held / 10000));
     delete list;
+    // The freed memory back to the system, or the next figure would reuse it.
+    malloc_trim(0);
+
+    // What a cycle holds per seller once his pages are parsed: the previous
+    // scan and the current one, every text made anew (as a parse makes it),
+    // one price in a hundred changed.
+    constexpr int Sellers = 10;
+    before = residentKb();
+    auto *sellers = new CUserIDs;
+    for (int s = 0; s < Sellers; ++s) {
+        CUserID *seller = sellers->Add(QStringLiteral("seller%1").arg(s));
+        fill(seller->OldItems(), Items, 0);
+        fill(seller->Items(), Items, 0, 100);
+    }
+    after = residentKb();
+    std::printf("resident memory: %ld kB for %d sellers' two lists of %d items = %.0f kB per two lists of %d\n",
+                after - before, Sellers, Items, double(after - before) / Sellers, Items);
+    delete sellers;
 }
 
 // The largest gap between ticks of a 1 ms timer while one cycle runs.
@@ -214,7 +239,7 @@ void benchCycle()
         StallProbe probe;
         probe.statusOf = [&window] { return window.StatusText(); };
         QEventLoop loop;
-        QObject::connect(&window, &FAlert::CycleFinished, &loop, &QEventLoop::quit);
+        QObject::connect(&window.Cycle(), &CheckCycle::cycleFinished, &loop, &QEventLoop::quit);
         QElapsedTimer clock;
         probe.start();
         clock.start();

@@ -13,7 +13,7 @@ set(ZORVANE_DATA_SUBDIR "${CMAKE_INSTALL_DATADIR}/zorvane")
 # installation works under any prefix.
 file(RELATIVE_PATH ZORVANE_DATA_FROM_PROGRAM
     "${CMAKE_INSTALL_FULL_BINDIR}" "${CMAKE_INSTALL_FULL_DATADIR}/zorvane")
-set_property(SOURCE "${PROJECT_SOURCE_DIR}/src/config/ProgramFolder.cpp"
+set_property(SOURCE "${PROJECT_SOURCE_DIR}/src/base/ProgramFolder.cpp"
     TARGET_DIRECTORY zorvane_core APPEND PROPERTY
     COMPILE_DEFINITIONS "ZORVANE_DATA_FROM_PROGRAM=\"${ZORVANE_DATA_FROM_PROGRAM}\"")
 
@@ -22,6 +22,18 @@ install(TARGETS zorvane zorvane-inspect RUNTIME DESTINATION "${CMAKE_INSTALL_BIN
 # Help > Contents opens this page. No brand file is installed: without one the
 # built-in brand values apply; a packager may add AppData beside help.html.
 install(FILES "${PROJECT_SOURCE_DIR}/data/help.html" DESTINATION "${ZORVANE_DATA_SUBDIR}")
+
+# The program without a window as a systemd user service (see the README),
+# where systemd looks for the user units of /usr and /usr/local.
+# Written at install time, so that it names the program where this
+# installation puts it, whatever prefix the install is given.
+install(CODE "
+    file(READ \"${PROJECT_SOURCE_DIR}/data/zorvane.service.in\" unit)
+    string(REPLACE \"@PROGRAM@\" \"\${CMAKE_INSTALL_PREFIX}/${CMAKE_INSTALL_BINDIR}/zorvane\" unit \"\${unit}\")
+    set(target \"\$ENV{DESTDIR}\${CMAKE_INSTALL_PREFIX}/lib/systemd/user/zorvane.service\")
+    message(STATUS \"Installing: \${target}\")
+    file(WRITE \"\${target}\" \"\${unit}\")
+")
 
 install(FILES "${PROJECT_SOURCE_DIR}/data/${ZORVANE_APP_ID}.desktop"
     DESTINATION "${CMAKE_INSTALL_DATADIR}/applications")

@@ -8,6 +8,9 @@
 //  - parsing never removes or changes an item already in the list, even when
 //    it fails, and a failure is the program's own error naming the procedure;
 //  - the result is True exactly when the page holds ";item=";
+//  - the text a page adds to the list (every field of every new item) is
+//    never longer than the page, whatever its rows look like, so that memory
+//    and time stay linear in the page's size;
 //  - a page parsed into the accumulated list adds exactly those items that
 //    the same page parsed alone gives and that the list did not hold yet
 //    (letter case ignored), in the same order, and fails the same way.
@@ -94,8 +97,11 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
         if (!outcome.threw)
             FUZZ_CHECK(outcome.result == page.contains(QLatin1String(";item=")), page.left(200));
 
+        qsizetype addedText = 0;
         for (size_t i = before.size(); i < after.size(); ++i) {
             const Snapshot &added = after[i];
+            addedText += added.number.size() + added.numBids.size() + added.description.size()
+                         + added.highBidder.size() + added.highBid.size();
             FUZZ_CHECK(added.number.size() < 12, added.number);
             FUZZ_CHECK(page.contains(QLatin1String(";item=") + added.number), added.number);
             FUZZ_CHECK(added.highBidder.size() <= 50, added.highBidder);
@@ -103,6 +109,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
             FUZZ_CHECK(added.dutch || added.numBids.isEmpty(), added.numBids);
             FUZZ_CHECK(!added.numBids.startsWith(u' ') && !added.numBids.endsWith(u' '), added.numBids);
         }
+        FUZZ_CHECK(addedText <= page.size(),
+                   QStringLiteral("%1 characters added by a page of %2").arg(addedText).arg(page.size()));
         FUZZ_CHECK(accumulated.Count() == qint32(after.size()), QStringLiteral("Count disagrees"));
 
         // The same page alone, into a new list.

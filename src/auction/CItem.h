@@ -22,9 +22,17 @@ public:
     CItem(const CItem &) = delete;
     CItem &operator=(const CItem &) = delete;
 
+    // Only a list creates items (in its own storage); the token is how it
+    // reaches a constructor the container must be able to call.
+    class Token
+    {
+        friend class CItems;
+        Token() = default;
+    };
+    explicit CItem(Token) {}
+
 private:
     friend class CItems;
-    CItem() = default;
 
     // Only the owning list sets the values, once, in declared order.
     void Init(const QString &sItemNumber, bool bBids, const QString &sNumBids, bool bIsDutch,
@@ -41,12 +49,13 @@ private:
         m_sHighBid = sHighBid;
     }
 
+    // The flags after the texts: an item takes 128 bytes, not 144.
     QString m_sItemNumber;
-    bool m_bBids = false;
     QString m_sNumBids;
-    bool m_bIsDutch = false;
     QString m_sDescription;
     QString m_sHighBidder;
-    bool m_bCompleted = false;
     QString m_sHighBid;
+    bool m_bBids = false;
+    bool m_bIsDutch = false;
+    bool m_bCompleted = false;
 };

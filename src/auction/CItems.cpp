@@ -2,6 +2,7 @@
 
 #include "PageSearch.h"
 #include "TrimBlanks.h"
+#include "base/AppError.h"
 #include "base/ErrorPatterns.h"
 
 namespace {
@@ -29,28 +30,79 @@ constexpr qsizetype MaxBidderLength = 50;
 // Item numbers of this length or longer are not auctions.
 constexpr qsizetype ItemNumberLimit = 12;
 
+// Item numbers are short and plain: their letters fold as ASCII letters do,
+// without a copy. Anything else is folded the general way.
+constexpr qsizetype ShortKey = 32;
+
+bool isShortAscii(QStringView text)
+{
+    if (text.size() > ShortKey)
+        return false;
+    for (QChar c : text) {
+        if (c.unicode() >= 0x80)
+            return false;
+    }
+    return true;
+}
+
+inline char16_t foldAscii(char16_t c)
+{
+    return (c >= u'A' && c <= u'Z') ? char16_t(c | 0x20) : c;
+}
+
 } // namespace
+
+bool operator==(CItems::Key a, CItems::Key b) noexcept
+{
+    if (isShortAscii(a.number) && isShortAscii(b.number)) {
+        if (a.number.size() != b.number.size())
+            return false;
+        for (qsizetype i = 0; i < a.number.size(); ++i) {
+            if (foldAscii(a.number[i].unicode()) != foldAscii(b.number[i].unicode()))
+                return false;
+        }
+        return true;
+    }
+    return a.number.toString().toCaseFolded() == b.number.toString().toCaseFolded();
+}
+
+size_t qHash(CItems::Key key, size_t seed) noexcept
+{
+    if (isShortAscii(key.number)) {
+        char16_t folded[ShortKey];
+        for (qsizetype i = 0; i < key.number.size(); ++i)
+            folded[i] = foldAscii(key.number[i].unicode());
+        return qHash(QStringView(folded, key.number.size()), seed);
+    }
+    return qHash(key.number.toString().toCaseFolded(), seed);
+}
 
 const CItem *CItems::Add(const QString &sItemNumber, bool bBids, const QString &sNumBids,
                          bool bIsDutch, const QString &sDescription, const QString &sHighBidder,
                          bool bCompleted, const QString &sHighBid) noexcept
 {
     try {
-        const QString key = keyOf(sItemNumber);
-        if (m_byKey.contains(key))
+        if (m_byKey.contains(Key{sItemNumber}))
             return nullptr;
-        auto item = std::unique_ptr<CItem>(new CItem);
-        item->Init(sItemNumber, bBids, sNumBids, bIsDutch, sDescription, sHighBidder, bCompleted,
-                   sHighBid);
-        m_items.push_back(std::move(item));
-        CItem *added = m_items.back().get();
+        const CItem *same = m_sharesTextsWith ? m_sharesTextsWith->find(sItemNumber) : nullptr;
+        if (same && same->ItemNumber() != sItemNumber)
+            same = nullptr;
+        // The other list's text where it is the same, so that both hold one.
+        const auto shared = [same](const QString &value, const QString &(CItem::*field)() const)
+            -> const QString & { return same && (same->*field)() == value ? (same->*field)() : value; };
+        CItem &item = m_items.emplace_back(CItem::Token());
         try {
-            m_byKey.insert(key, added);
+            item.Init(same ? same->ItemNumber() : sItemNumber, bBids, shared(sNumBids, &CItem::NumBids),
+                      bIsDutch, shared(sDescription, &CItem::Description),
+                      shared(sHighBidder, &CItem::HighBidder), bCompleted, shared(sHighBid, &CItem::HighBid));
+            // The key looks at the item's own number, which lives as long
+            // as the item.
+            m_byKey.insert(Key{item.m_sItemNumber}, qsizetype(m_items.size()) - 1);
         } catch (...) {
             m_items.pop_back();
             throw;
         }
-        return added;
+        return &item;
     } catch (...) {
         return nullptr;
     }
@@ -71,12 +123,19 @@ void CItems::Clear()
 
 const CItem *CItems::find(const QString &itemNumber) const
 {
-    return m_byKey.value(keyOf(itemNumber), nullptr);
+    const const_iterator found = position(itemNumber);
+    return found == end() ? nullptr : &*found;
+}
+
+CItems::const_iterator CItems::position(const QString &itemNumber) const
+{
+    const auto found = m_byKey.constFind(Key{itemNumber});
+    return found == m_byKey.cend() ? end() : begin() + *found;
 }
 
 bool CItems::LoadFromSellerPage(const QString &sHTML)
 {
-    QString lastItemNumber;
+    QStringView lastItemNumber;
     try {
         const QStringView page(sHTML);
         PageSearch itemMark(page, ItemMark);
@@ -94,13 +153,21 @@ bool CItems::LoadFromSellerPage(const QString &sHTML)
         PageSearch bidderMark(page, BidderMark);
         PageSearch escapedAmp(page, EscapedAmp);
 
+        // The fields of a listing are separate pieces of its rows, so
+        // together they are shorter than the page. Rows that lack their
+        // markers can each reach back to the page's start or on to its end;
+        // every such row would hold most of the page, and a page of them
+        // would need memory and time of rows times page length. Such a page
+        // is malformed: it fails once its fields pass the page's length.
+        qsizetype fieldsLeft = page.size();
+
         qsizetype p = itemMark.from(0);
         if (p < 0)
             return false;
 
         while (p >= 0) {
             const qsizetype g = quoteClose.from(p);
-            const QString itemNumber = cutText(page, p + ItemMark.size(), g);
+            const QStringView itemNumber = cutView(page, p + ItemMark.size(), g);
             lastItemNumber = itemNumber;
 
             // A row without "</tr>" has no position before its end.
@@ -114,18 +181,18 @@ bool CItems::LoadFromSellerPage(const QString &sHTML)
             const qsizetype b = boldOpen.from(g);
             const bool bids = inRow(b);
 
-            QString highBid;
+            QStringView highBid;
             qsizetype priceEnd;
             if (bids) {
                 const qsizetype t = boldClose.from(b);
-                highBid = cutText(page, b + BoldOpen.size(), t);
+                highBid = cutView(page, b + BoldOpen.size(), t);
                 priceEnd = t;
             } else {
                 // Past "right" and the one character that closes the cell tag.
                 const qsizetype r = quoteRight.from(g);
                 const qsizetype priceStart = r + QuoteRight.size() + 1;
                 const qsizetype c = priceCellEnd.from(priceStart);
-                highBid = cutText(page, priceStart, c);
+                highBid = cutView(page, priceStart, c);
                 priceEnd = c;
             }
 
@@ -134,36 +201,48 @@ bool CItems::LoadFromSellerPage(const QString &sHTML)
             const qsizetype titleEnd = (m >= 0 && m - d >= 1 && m - d <= TitleIconReach)
                                            ? m
                                            : titleCellEnd.from(d);
-            const QString description = cutText(page, d, titleEnd);
+            const QStringView description = cutView(page, d, titleEnd);
 
             bool isDutch = false;
-            QString numBids;
+            QStringView numBids;
             const qsizetype u = dutchLink.from(titleEnd);
             if (inRow(u)) {
                 isDutch = true;
-                numBids = trimBlanks(cutText(page, u + 10, dutchWord.from(u)));
+                numBids = trimBlanks(cutView(page, u + 10, dutchWord.from(u)));
             }
 
-            QString highBidder;
+            QStringView highBidder;
             if (bids) {
                 // Not limited to the row: the next bidder link on the page.
                 const qsizetype q = bidderMark.from(titleEnd);
                 const qsizetype bidderStart = q + BidderMark.size();
-                highBidder = cutText(page, bidderStart, escapedAmp.from(bidderStart));
+                highBidder = cutView(page, bidderStart, escapedAmp.from(bidderStart));
             }
             if (highBidder.size() > MaxBidderLength)
-                highBidder.clear();
+                highBidder = {};
+
+            fieldsLeft -= itemNumber.size() + highBid.size() + description.size() + numBids.size()
+                          + highBidder.size();
+            if (fieldsLeft < 0)
+                throw AppError::platform(ErrorNumber::Overflow);
 
             if (itemNumber.size() < ItemNumberLimit)
-                Add(itemNumber, bids, numBids, isDutch, description, highBidder, completed, highBid);
+                Add(itemNumber.toString(), bids, numBids.toString(), isDutch, description.toString(),
+                    highBidder.toString(), completed, highBid.toString());
 
             // Fails (invalid argument) when the row had no end.
             p = itemMark.from(e);
         }
         return true;
     } catch (...) {
-        passOnCaughtError("CItems", "LoadFromSellerPage", QStringLiteral(" Item: ") + lastItemNumber);
+        passOnCaughtError("CItems", "LoadFromSellerPage", QStringLiteral(" Item: ") + lastItemNumber.toString());
     }
+}
+
+bool CItems::isMalformedPageError(const AppError &error)
+{
+    return error.description().startsWith(QStringLiteral("CItems.LoadFromSellerPage ")
+                                          + QString::number(ErrorNumber::Overflow) + u' ');
 }
 
 bool CItems::LoadFromCategoryPage(const QString &sHTML, qint16 iSite)

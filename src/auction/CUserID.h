@@ -29,7 +29,7 @@ public:
 
 private:
     friend class CUserIDs;
-    explicit CUserID(const QString &sUserID) : m_sUserID(sUserID) {}
+    explicit CUserID(const QString &sUserID) : m_sUserID(sUserID) { m_oItems.shareTextsWith(&m_oOldItems); }
 
     QString m_sUserID;
     CItems m_oItems;

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QString>
 #include <QStringView>
 
 #include <array>
@@ -48,4 +49,8 @@ private:
 
 // Text from position start up to just before position end. An end before the
 // start (a missing marker, usually) is the invalid-argument error (5).
-QString cutText(QStringView page, qsizetype start, qsizetype end);
+QStringView cutView(QStringView page, qsizetype start, qsizetype end);
+inline QString cutText(QStringView page, qsizetype start, qsizetype end)
+{
+    return cutView(page, start, end).toString();
+}

@@ -1,10 +1,11 @@
 #pragma once
 
 #include <QString>
+#include <QStringView>
 
 // The text without its leading and trailing blanks: space characters only,
 // where QString::trimmed would also take tabs and line ends.
-inline QString trimBlanks(const QString &text)
+inline QStringView trimBlanks(QStringView text)
 {
     qsizetype first = 0;
     qsizetype last = text.size();
@@ -13,4 +14,9 @@ inline QString trimBlanks(const QString &text)
     while (last > first && text.at(last - 1) == u' ')
         --last;
     return text.mid(first, last - first);
+}
+
+inline QString trimBlanks(const QString &text)
+{
+    return trimBlanks(QStringView(text)).toString();
 }

@@ -11,7 +11,7 @@ MessageBoxes::Handler &currentHandler()
 }
 
 // Without a desktop there is no one to ask: the text goes to standard error
-// and the box takes its first button (OK or Yes).
+// and nothing is agreed to.
 MessageAnswer writeToStandardError(const MessageRequest &request)
 {
     QString text = request.text;
@@ -19,10 +19,20 @@ MessageAnswer writeToStandardError(const MessageRequest &request)
     const QByteArray bytes = (request.title + QStringLiteral(": ") + text).toLocal8Bit() + '\n';
     std::fwrite(bytes.constData(), 1, size_t(bytes.size()), stderr);
     std::fflush(stderr);
-    return request.buttons == MessageButtons::YesNo ? MessageAnswer::Yes : MessageAnswer::Ok;
+    return MessageBoxes::cautiousAnswer(request.buttons);
 }
 
 } // namespace
+
+MessageAnswer MessageBoxes::cautiousAnswer(MessageButtons buttons)
+{
+    switch (buttons) {
+    case MessageButtons::Ok: return MessageAnswer::Ok;
+    case MessageButtons::OkCancel: return MessageAnswer::Cancel;
+    case MessageButtons::YesNo: return MessageAnswer::No;
+    }
+    return MessageAnswer::Cancel;
+}
 
 MessageAnswer MessageBoxes::show(const MessageRequest &request)
 {

@@ -4,14 +4,19 @@
 
 #include <functional>
 
-// Every modal message box of the program goes through here: the windowed
-// program answers with a real message box (dialogs/ModalDialogs); tests
-// install a handler that records the request and answers it, so no window
-// ever blocks a test; without a handler the text goes to standard error.
+// Every modal message box of the program goes through here, and so do the
+// version check's two windows: the windowed program answers with real
+// windows (dialogs/ModalDialogs, update/UpdateWindows); tests install a
+// handler that records the request and answers it, so no window ever blocks
+// a test; without a handler (a program without a desktop) the text goes to
+// standard error and the cautious answer is taken: OK, Cancel or No.
 
 enum class MessageButtons { Ok, OkCancel, YesNo };
 enum class MessageIcon { None, Information, Question, Warning, Critical };
 enum class MessageAnswer { Ok, Cancel, Yes, No };
+// Which window asks: a message box, the offer of a new version (Yes: update
+// now), or a message from the maker.
+enum class MessageKind { Box, UpdateOffer, MakerMessage };
 
 struct MessageRequest
 {
@@ -19,6 +24,7 @@ struct MessageRequest
     QString text; // line ends as the program writes them (CR LF)
     MessageButtons buttons = MessageButtons::Ok;
     MessageIcon icon = MessageIcon::None;
+    MessageKind kind = MessageKind::Box;
 };
 
 namespace MessageBoxes {
@@ -27,6 +33,9 @@ using Handler = std::function<MessageAnswer(const MessageRequest &)>;
 
 // Shows the box modally and gives back the button pressed. Closing a box
 // without pressing a button answers Cancel (or No, or Ok for a lone OK).
+// The answer made when no one can be asked.
+MessageAnswer cautiousAnswer(MessageButtons buttons);
+
 MessageAnswer show(const MessageRequest &request);
 
 // Replaces the way boxes are answered; an empty handler restores the

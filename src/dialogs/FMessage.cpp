@@ -2,9 +2,6 @@
 
 #include "ui_FMessage.h"
 
-#include "mail/CEmail.h"
-
-#include <QCloseEvent>
 
 namespace {
 // The texts come with CR LF line ends; the text box wants plain "\n".
@@ -24,13 +21,8 @@ FMessage::FMessage(QWidget *parent)
 
 FMessage::~FMessage() = default;
 
-void FMessage::LoadMessage(CEmail *oEmail, const QString &sMessage)
+void FMessage::LoadMessage(const QString &sMessage)
 {
-    disconnect(m_errorConnection);
-    m_oEmail = oEmail;
-    if (m_oEmail)
-        m_errorConnection = connect(m_oEmail, &CEmail::OnErrorMessage, this,
-                                    &FMessage::m_oEmail_OnErrorMessage);
     m_ui->txtMessage->setPlainText(forDisplay(sMessage));
 }
 
@@ -48,9 +40,3 @@ void FMessage::m_oEmail_OnErrorMessage(const QString &sMessage)
     m_ui->txtMessage->ensureCursorVisible();
 }
 
-void FMessage::closeEvent(QCloseEvent *event)
-{
-    disconnect(m_errorConnection);
-    m_oEmail = nullptr;
-    QWidget::closeEvent(event);
-}

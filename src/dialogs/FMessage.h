@@ -1,11 +1,8 @@
 #pragma once
 
-#include <QPointer>
 #include <QWidget>
 
 #include <memory>
-
-class CEmail;
 
 namespace Ui {
 class FMessage;
@@ -13,7 +10,9 @@ class FMessage;
 
 // The system message window: collects the mail sender's error texts while it
 // is open, one below the other, so a batch of failed alerts shows as one
-// growing list. Once closed it hears nothing more and deletes itself.
+// growing list. Whoever opens it connects the later texts to
+// m_oEmail_OnErrorMessage; once closed it deletes itself, and with it the
+// connection.
 class FMessage : public QWidget
 {
     Q_OBJECT
@@ -22,19 +21,15 @@ public:
     explicit FMessage(QWidget *parent = nullptr);
     ~FMessage() override;
 
-    // Listens to oEmail's error texts from now on and shows sMessage,
-    // replacing what was shown. Called once, before the window is shown.
-    void LoadMessage(CEmail *oEmail, const QString &sMessage);
+    // Shows sMessage, replacing what was shown. Called once, before the
+    // window is shown.
+    void LoadMessage(const QString &sMessage);
+
+    // A later error text of the mail sender, shown below the others.
+    void m_oEmail_OnErrorMessage(const QString &sMessage);
 
     QString Text() const;
 
-protected:
-    void closeEvent(QCloseEvent *event) override;
-
 private:
-    void m_oEmail_OnErrorMessage(const QString &sMessage);
-
     std::unique_ptr<Ui::FMessage> m_ui;
-    QPointer<CEmail> m_oEmail;
-    QMetaObject::Connection m_errorConnection;
 };

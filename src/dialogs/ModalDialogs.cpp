@@ -19,15 +19,6 @@ QMessageBox::Icon toQt(MessageIcon icon)
     return QMessageBox::NoIcon;
 }
 
-MessageAnswer cancelled(const MessageRequest &request)
-{
-    switch (request.buttons) {
-    case MessageButtons::Ok: return MessageAnswer::Ok;
-    case MessageButtons::OkCancel: return MessageAnswer::Cancel;
-    case MessageButtons::YesNo: return MessageAnswer::No;
-    }
-    return MessageAnswer::Cancel;
-}
 
 } // namespace
 
@@ -77,12 +68,12 @@ MessageAnswer ModalDialogs::messageBox(const MessageRequest &request)
         break;
     }
     if (ModalScope::closing())
-        return cancelled(request);
+        return MessageBoxes::cautiousAnswer(request.buttons);
     const ModalScope open;
     switch (box.exec()) {
     case QMessageBox::Ok: return MessageAnswer::Ok;
     case QMessageBox::Yes: return MessageAnswer::Yes;
     case QMessageBox::No: return MessageAnswer::No;
-    default: return cancelled(request);
+    default: return MessageBoxes::cautiousAnswer(request.buttons);
     }
 }

@@ -1,29 +1,22 @@
 #pragma once
 
-#include "monitor/ChangeAlerts.h"
 #include "monitor/ListStore.h"
+#include "monitor/MainSettings.h"
 #include "monitor/NetworkSettings.h"
 
 #include <QMainWindow>
 #include <QPointer>
 #include <QSystemTrayIcon>
-#include <QTimer>
-
-#include <qcoro/qcorotask.h>
 
 #include <array>
 #include <memory>
 
-class CEmail;
-class CItems;
-class CUserID;
+class CheckCycle;
 class CStartStatus;
 class CToolTip;
-class CUserIDs;
-class CWebConnection;
 class FMessage;
+class ListEditor;
 class QLabel;
-class QListWidget;
 class QMenu;
 class ShellIcon;
 
@@ -32,12 +25,14 @@ class FAlert;
 }
 
 // The main window: the seller and recipient lists, the sender and server,
-// the alert options, the status line and the tray icon. It owns everything
-// that lives as long as the program and saves it when it unloads.
+// the alert options, the status line, the menus and the tray icon. The work
+// itself is the check cycle's (CheckCycle); the lists and their files are
+// the ListStore's; the window shows them, hands the user's choices on, and
+// saves everything when it unloads.
 //
 // Window and control events forward at once to the procedure named On +
 // control + event; entry procedures report their errors, inner ones pass
-// them on (see dialogs/ErrorPatterns.h).
+// them on (see base/ErrorPatterns.h).
 class FAlert : public QMainWindow
 {
     Q_OBJECT
@@ -72,26 +67,13 @@ public:
 
     // Sets the check interval from the interval box and shows the countdown.
     void SetInterval();
-    int CheckInterval() const { return m_iCheckInterval; }
-    int MinutesElapsed() const { return m_iMinutesElapsed; }
 
     static QString URLEncode(const QString &sText);
 
-    // The minute tick and Check Now. A check cycle runs on the event loop:
-    // these start it and return; `CycleFinished` tells when it has ended.
-    // A tick or a press while a cycle runs starts no second one.
-    void OnTimerSubmitInterval();
+    // Check Now: the settings are checked first, then a cycle runs.
     void OnCmdCheckClick();
-    bool IsChecking() const { return m_bCycleRunning; }
 
-    // The length of the program's minute; tests and the sandbox shorten it.
-    void setMinuteLength(std::chrono::milliseconds length) { timSubmitInterval.setInterval(length); }
-    // Time allowed for one listing page, and for each mail server reply (and
-    // the connection attempt); tests shorten them. Only after the load, which
-    // creates the page connection and the mail sender.
-    void setPageTimeout(std::chrono::milliseconds timeout);
-    void setMailTimeout(std::chrono::milliseconds timeout);
-
+    CheckCycle &Cycle() { return *m_cycle; }
     const CUserIDs &Sellers() const { return m_lists->sellers(); }
     const CUserIDs &Recipients() const { return m_lists->recipients(); }
     const NetworkSettings &Network() const { return m_network; }
@@ -104,50 +86,29 @@ Q_SIGNALS:
     // The unload has ended; the program should end now. `bSaved` is false
     // when a shutdown step failed (its report is on screen).
     void Unloaded(bool bSaved);
-    // A check cycle has ended, completely or with an error report.
-    void CycleFinished();
-    // Internal, for the check cycle's waits: the event loop has had its turn
-    // during long work; a mail session has ended (or the window unloads).
-    void eventLoopTurned();
-    void mailSessionEnded();
 
 protected:
     void closeEvent(QCloseEvent *event) override;
     void changeEvent(QEvent *event) override;
+    bool eventFilter(QObject *watched, QEvent *event) override;
 
 private:
+    using List = ListStore::List;
+
     // Load and unload.
     void OnFormQueryUnload(bool &bCancel, int iUnloadMode);
     void OnFormResize();
     void OnFormUnload();
-    int GetControlSetting(const QString &sSection, const QString &sKey, const QString &sKind);
-    void SaveCheckboxSetting(const QString &sSection, const QString &sKey, int iValue);
-    void SaveOptionSetting(const QString &sSection, const QString &sKey, bool bValue);
-    void FillEmailListBox();
-    void FillAccountList();
+    void showSettings(const MainSettings &settings);
+    MainSettings shownSettings() const;
+    void handSettingsToCycle();
+    void loadList(List which);
     void CreateToolTips();
-    void CreateToolTip(std::unique_ptr<CToolTip> &oToolTip, const QString &sText,
-                       const QString &sTitle, QWidget *control);
+    void CreateToolTip(std::unique_ptr<CToolTip> &oToolTip, const QString &sText, const QString &sTitle,
+                       QWidget *control);
     void ReviseFormStatus();
+    void enableDeleteButtons();
     QString FitText(const QWidget &control, const QString &sCaption);
-    void loadList(ListStore::List which);
-    void tellListProblems();
-    bool refuseReadOnly(ListStore::List which);
-    void saveSettings();
-
-    // The check cycle and its alerts.
-    QCoro::Task<> runCycle(const char *sEntryProcedure);
-    QCoro::Task<> Check();
-    void CheckFirstTime();
-    QCoro::Task<> CompareLists(const CItems &oPrevious, const CItems &oCurrent, QString sSellerID);
-    QCoro::Task<> SendEmail(QString sBody, QString sSubjectPrefix);
-    QCoro::Task<> letEventsRun();
-    void endWaitingCycle();
-    QString listingPageAddress(const QString &sSellerID, int iPage) const;
-    AlertSwitches currentSwitches() const;
-    void OnEmailWinsockMessage(const QString &sMessage);
-    void OnEmailWinsockConnectionClosed();
-    void OnEmailErrorMessage(const QString &sMessage);
 
     // The user's work with the window.
     void OnCboIntervalClick();
@@ -171,13 +132,10 @@ private:
     void OnMnuHelpJoinClick();
     void mnuPopupRestore_Click();
     void mnuPopupExit_Click();
-    void addEntry(ListStore::List which);
-    void DeleteListItem(ListStore::List which, QListWidget &list);
+    void OnEmailErrorMessage(const QString &sMessage);
     void BrowseSellerHistory(const QString &sSellerID);
     void WebBrowse(const QString &sURL);
     void restoreFromTray();
-
-    bool eventFilter(QObject *watched, QEvent *event) override;
 
     std::unique_ptr<Ui::FAlert> m_ui;
     QLabel *m_statusPanel;
@@ -186,36 +144,22 @@ private:
     ShellIcon *ShellIcon1;
 
     // The seller list m_oSellers and the recipient list m_oRecipients, with
-    // their files.
+    // their files; the cycle that works on them.
     std::unique_ptr<ListStore> m_lists;
-    std::unique_ptr<CWebConnection> m_oPageConnection;
-    std::unique_ptr<CEmail> m_oEmail;
-    std::unique_ptr<CWebConnection> m_oNewInstallConnection;
+    std::unique_ptr<ListEditor> m_sellersEditor;
+    std::unique_ptr<ListEditor> m_recipientsEditor;
+    std::unique_ptr<CheckCycle> m_cycle;
     CStartStatus *m_oStartStatus = nullptr;
     QPointer<FMessage> m_frmMessage;
     std::array<std::unique_ptr<CToolTip>, 10> m_toolTips;
-    std::unique_ptr<ChangeAlerts> m_changeAlerts;
+    NetworkSettings m_network;
+    // What the window does not show of the stored settings (the mail
+    // settings the Send From tab does not have yet), kept for the save.
+    MainSettings m_storedSettings;
 
-    QTimer timSubmitInterval;
-    // Gives the event loop a turn during long work; a member, so that a
-    // cycle waiting on it goes with the window.
-    QTimer m_eventTurn;
-    bool m_bCycleRunning = false;
     // The system message window is offered once per run: after the user has
     // closed it, later mail errors are not shown.
     bool m_bMessageWindowOffered = false;
-
-    NetworkSettings m_network;
-
-    qint16 m_iCheckInterval = 60;
-    qint16 m_iMinutesElapsed = 0;
-    bool m_bFirstCheck = true;
-    bool m_bVersionChecked = false;
-    bool m_bEmailDone = false;
-
     int m_iUnloadMode = UnloadByUser;
-    // Set when the unload begins: a check cycle that resumes then ends at
-    // once, touching nothing.
-    bool m_bUnloading = false;
     bool m_bUnloaded = false;
 };

@@ -9,6 +9,7 @@
 #include "monitor/FAlert.h"
 #include "start/TerminationSignals.h"
 #include "update/CStartStatus.h"
+#include "update/UpdateWindows.h"
 
 #include <QApplication>
 #include <QDesktopServices>
@@ -37,7 +38,7 @@ int Start::Main(int argc, char *argv[])
     // it; the main window's unload does.
     QApplication::setQuitOnLastWindowClosed(false);
     Shell::setHandler([](const QUrl &url) { return QDesktopServices::openUrl(url); });
-    MessageBoxes::setHandler(ModalDialogs::messageBox);
+    MessageBoxes::setHandler(UpdateWindows::show);
 
     CStartStatus startStatus;
     FAlert alert;

@@ -5,9 +5,6 @@
 #include "base/AppError.h"
 #include "base/ErrorPatterns.h"
 #include "base/MessageBoxes.h"
-#include "dialogs/ModalDialogs.h"
-#include "update/FCompanyMessage.h"
-#include "update/FUpdateVersion.h"
 #include "web/CWebConnection.h"
 #include "web/FWebBrowse.h"
 
@@ -208,10 +205,10 @@ bool CStartStatus::IsDownloadAddress(const QString &sURL)
 void CStartStatus::ShowCheckResult()
 {
     if (m_bNewVersion) {
-        FUpdateVersion updateWindow;
-        updateWindow.LoadMessage(QStringLiteral("New Version Available."), m_sMessage);
-        ModalDialogs::exec(updateWindow);
-        if (!updateWindow.UpdateChosen())
+        const MessageAnswer answer = MessageBoxes::show({QStringLiteral("New Version Available."), m_sMessage,
+                                                         MessageButtons::YesNo, MessageIcon::None,
+                                                         MessageKind::UpdateOffer});
+        if (answer != MessageAnswer::Yes)
             return;
 
         // The address comes from the network: the browser is only ever
@@ -229,8 +226,7 @@ void CStartStatus::ShowCheckResult()
         FWebBrowse::OpenInBrowser(m_sUpdateURL.trimmed());
         Q_EMIT UpdateAccepted();
     } else if (!m_sMessage.isEmpty()) {
-        FCompanyMessage messageWindow;
-        messageWindow.LoadMessage(QStringLiteral("Pellridge Message"), m_sMessage);
-        ModalDialogs::exec(messageWindow);
+        MessageBoxes::show({QStringLiteral("Pellridge Message"), m_sMessage, MessageButtons::Ok, MessageIcon::None,
+                            MessageKind::MakerMessage});
     }
 }

@@ -249,57 +249,61 @@ private Q_SLOTS:
         QCOMPARE(single->NumBids(), QString());
     }
 
-    // Failures.
+    // Failures: the error names the item number last cut, and the items
+    // added before it stay.
 
-    void missingQuoteCloseFailsWithTheLastItemNumber()
+    void failingPages_data()
     {
-        CItems items;
-        const QString text = page(row(QStringLiteral("111"), plainPrice(QStringLiteral("$1")), QStringLiteral("A"))
-                                  + QStringLiteral("<tr><td>broken ;item=222 no close</td></tr>"));
-        const auto error = raisedBy([&] { items.LoadFromSellerPage(text); });
-        QVERIFY(error);
-        QCOMPARE(error->number(), ErrorNumber::Component);
-        QVERIFY(error->source().isEmpty());
-        QCOMPARE(error->description(),
-                 QStringLiteral("CItems.LoadFromSellerPage ") + InvalidArgument + QStringLiteral(" Item: 111"));
-        QCOMPARE(numbersOf(items), QStringList{QStringLiteral("111")});
+        QTest::addColumn<QString>("html");
+        QTest::addColumn<QString>("error");
+        QTest::addColumn<QStringList>("kept");
+
+        QTest::newRow("no quote-close after the item marker")
+            << page(row(QStringLiteral("111"), plainPrice(QStringLiteral("$1")), QStringLiteral("A"))
+                    + QStringLiteral("<tr><td>broken ;item=222 no close</td></tr>"))
+            << InvalidArgument + QStringLiteral(" Item: 111") << QStringList{QStringLiteral("111")};
+        QTest::newRow("first row, before any item number")
+            << QStringLiteral("x;item=5") << InvalidArgument + QStringLiteral(" Item: ") << QStringList{};
+        QTest::newRow("bold price without its end")
+            << QStringLiteral("<tr><td><a href=\"v?ViewItem&amp;item=31\">31</a></td>"
+                              "<td><b>$1</td><td width=\"4\">T</td></tr>")
+            << InvalidArgument + QStringLiteral(" Item: 31") << QStringList{};
+        QTest::newRow("row without end is added, then fails")
+            << page(row(QStringLiteral("1"), plainPrice(QStringLiteral("$1")), QStringLiteral("A")))
+                   + QStringLiteral("<tr><td><a href=\"v?ViewItem&amp;item=2\">2</a></td>")
+                   + plainPrice(QStringLiteral("$2")) + titleCell(QStringLiteral("No end"))
+            << InvalidArgument + QStringLiteral(" Item: 2") << QStringList{QStringLiteral("1"), QStringLiteral("2")};
+
+        // Rows with neither a price cell nor a cell end of their own: every
+        // row's price runs from near the page's start, and its title from the
+        // page's start, to the one "</td>" at the end, so each row would
+        // hold two copies of the page.
+        QString runaway = QStringLiteral("<html><body><table>\n");
+        for (int n = 1000; n < 1300; ++n)
+            runaway += QStringLiteral("<tr><td><a href=\"v?ViewItem&amp;item=%1\">%1</a> Lamp</tr>\n").arg(n);
+        QTest::newRow("fields reaching across the page")
+            << runaway + QStringLiteral("</td></table></body></html>\n")
+            << QStringLiteral("6 Overflow Item: 1000") << QStringList{};
     }
 
-    void failureInTheFirstRowHasAnEmptyItemNumber()
+    void failingPages()
     {
+        QFETCH(QString, html);
+        QFETCH(QString, error);
+        QFETCH(QStringList, kept);
         CItems items;
-        const auto error = raisedBy([&] { items.LoadFromSellerPage(QStringLiteral("x;item=5")); });
-        QVERIFY(error);
-        QCOMPARE(error->description(),
-                 QStringLiteral("CItems.LoadFromSellerPage ") + InvalidArgument + QStringLiteral(" Item: "));
-    }
-
-    void boldPriceWithoutEndFailsWithThisRowsNumber()
-    {
-        CItems items;
-        const QString text = QStringLiteral("<tr><td><a href=\"v?ViewItem&amp;item=31\">31</a></td>"
-                                            "<td><b>$1</td><td width=\"4\">T</td></tr>");
-        const auto error = raisedBy([&] { items.LoadFromSellerPage(text); });
-        QVERIFY(error);
-        QCOMPARE(error->description(),
-                 QStringLiteral("CItems.LoadFromSellerPage ") + InvalidArgument + QStringLiteral(" Item: 31"));
-        QCOMPARE(items.Count(), 0);
-    }
-
-    void rowWithoutEndIsAddedThenFails()
-    {
-        CItems items;
-        QString text = page(row(QStringLiteral("1"), plainPrice(QStringLiteral("$1")), QStringLiteral("A")))
-                       + QStringLiteral("<tr><td><a href=\"v?ViewItem&amp;item=2\">2</a></td>")
-                       + plainPrice(QStringLiteral("$2")) + titleCell(QStringLiteral("No end"));
-        const auto error = raisedBy([&] { items.LoadFromSellerPage(text); });
-        QVERIFY(error);
-        QCOMPARE(error->description(),
-                 QStringLiteral("CItems.LoadFromSellerPage ") + InvalidArgument + QStringLiteral(" Item: 2"));
-        QCOMPARE(numbersOf(items), (QStringList{QStringLiteral("1"), QStringLiteral("2")}));
-        // Without a row end the row has no bids, mark or Dutch count.
-        QCOMPARE(items.find(QStringLiteral("2"))->Description(), QStringLiteral("No end"));
-        QCOMPARE(items.find(QStringLiteral("2"))->Bids(), false);
+        const auto raised = raisedBy([&] { items.LoadFromSellerPage(html); });
+        // Whatever a page holds, its items hold no more text than the page.
+        qsizetype held = 0;
+        for (const CItem &item : items)
+            held += item.ItemNumber().size() + item.NumBids().size() + item.Description().size()
+                    + item.HighBidder().size() + item.HighBid().size();
+        QVERIFY2(held <= html.size(), qPrintable(QString::number(held)));
+        QVERIFY(raised);
+        QCOMPARE(raised->number(), ErrorNumber::Component);
+        QVERIFY(raised->source().isEmpty());
+        QCOMPARE(raised->description(), QStringLiteral("CItems.LoadFromSellerPage ") + error);
+        QCOMPARE(numbersOf(items), kept);
     }
 
     // The other listing pages.

@@ -65,6 +65,7 @@ struct PlainParser
         qsizetype p = find(QStringLiteral(";item="), 0);
         if (p < 0)
             return false;
+        qsizetype fieldsLeft = text.size();
         while (p >= 0) {
             const qsizetype g = find(QStringLiteral("\">"), p);
             const QString number = cut(p + 6, g);
@@ -109,6 +110,9 @@ struct PlainParser
             }
             if (bidder.size() > 50)
                 bidder.clear();
+            fieldsLeft -= number.size() + price.size() + description.size() + numBids.size() + bidder.size();
+            if (fieldsLeft < 0)
+                throw AppError::platform(ErrorNumber::Overflow);
             if (number.size() < 12 && !keys.contains(number.toCaseFolded())) {
                 keys << number.toCaseFolded();
                 items << itemLine(number, bids, numBids, dutch, description, bidder, completed, price);

@@ -262,8 +262,8 @@ private Q_SLOTS:
         site.route(good, LocalHttpServer::page(sellerPage({{QStringLiteral("1"), QStringLiteral("$1.00"), {}}})));
         static const char sellers[] = "\x01\x7f\xff <>#%?&=\"x\x00y\r\nseller2\r\n";
         FAlert &window = rig.load(QByteArray(sellers, sizeof sellers - 1), "a@example.com\r\n");
-        window.setPageTimeout(std::chrono::milliseconds(2000));
-        window.setMailTimeout(std::chrono::milliseconds(500));
+        window.Cycle().setPageTimeout(std::chrono::milliseconds(2000));
+        window.Cycle().setMailTimeout(std::chrono::milliseconds(500));
         QCOMPARE(window.Sellers().Count(), 2);
         QVERIFY(rig.checkNow());
         QVERIFY(site.requestedPaths().contains(good));

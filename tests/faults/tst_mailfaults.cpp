@@ -98,7 +98,7 @@ private Q_SLOTS:
         const QByteArray sellers = "seller1\r\n";
         const QByteArray recipients = "a@example.com\r\nb@example.com\r\n";
         FAlert &window = rig.load(sellers, recipients);
-        window.setMailTimeout(std::chrono::milliseconds(500));
+        window.Cycle().setMailTimeout(std::chrono::milliseconds(500));
 
         // The first cycle's welcome fails for both recipients.
         QVERIFY(rig.checkNow());
@@ -111,7 +111,7 @@ private Q_SLOTS:
         QVERIFY2(shown.startsWith(told), qPrintable(shown.left(200)));
         // A megabyte of nonsense is not shown whole.
         QVERIFY(shown.size() < 8 * 1024);
-        QVERIFY(!window.IsChecking());
+        QVERIFY(!window.Cycle().isRunning());
         QCOMPARE(window.StatusText().left(30), QStringLiteral("Idle.  Minutes to next check: "));
 
         // The server mends its ways; a bid arrives. The scan of the failed
@@ -151,7 +151,7 @@ private Q_SLOTS:
         const QString page1 = ListingPages::path(Seller1, 1);
         site.route(page1, LocalHttpServer::page(sellerPage({{QStringLiteral("100"), QStringLiteral("$5.00"), {}}})));
         FAlert &window = rig.load("seller1\r\n", "a@example.com\r\nb@example.com\r\n");
-        window.setMailTimeout(std::chrono::milliseconds(500));
+        window.Cycle().setMailTimeout(std::chrono::milliseconds(500));
         QVERIFY(rig.checkNow());
         QCOMPARE(m_messages.size(), 2); // the welcome, twice
         m_messages.clear();

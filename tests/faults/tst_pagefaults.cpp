@@ -84,7 +84,7 @@ private Q_SLOTS:
         const QByteArray sellers = "seller1\r\nseller2\r\n";
         const QByteArray recipients = "a@example.com\r\n";
         FAlert &window = rig.load(sellers, recipients);
-        window.setPageTimeout(std::chrono::milliseconds(1500));
+        window.Cycle().setPageTimeout(std::chrono::milliseconds(1500));
 
         QVERIFY(rig.checkNow());
         QCOMPARE(smtp.messageCount(), 1); // the welcome
@@ -98,12 +98,12 @@ private Q_SLOTS:
         bool loopRanDuringFetch = false;
         connect(&site, &LocalHttpServer::requestReceived, &site, [&](const QString &path) {
             if (path == page1)
-                QTimer::singleShot(0, &site, [&] { loopRanDuringFetch = window.IsChecking(); });
+                QTimer::singleShot(0, &site, [&] { loopRanDuringFetch = window.Cycle().isRunning(); });
         });
         QVERIFY(rig.checkNow());
         if (fault == Fault::Stall || fault == Fault::DripOneBytePerSecond)
             QVERIFY(loopRanDuringFetch);
-        QVERIFY(!window.IsChecking());
+        QVERIFY(!window.Cycle().isRunning());
 
         QCOMPARE(smtp.messageCount(), 3);
         QCOMPARE(bodyOf(smtp.message(2)),
@@ -151,7 +151,7 @@ private Q_SLOTS:
         site.route(p2, LocalHttpServer::page(good2));
         site.route(p3, LocalHttpServer::page(sellerPage({{QStringLiteral("102"), QStringLiteral("$1.00"), {}}}, false)));
         FAlert &window = rig.load("seller1\r\n", "a@example.com\r\n");
-        window.setPageTimeout(std::chrono::milliseconds(1000));
+        window.Cycle().setPageTimeout(std::chrono::milliseconds(1000));
         QVERIFY(rig.checkNow());
         QCOMPARE(smtp.messageCount(), 1);
 
@@ -212,7 +212,7 @@ private Q_SLOTS:
                    LocalHttpServer::page(sellerPage({{QStringLiteral("200"), QStringLiteral("$3.00"), {}}})));
         FAlert &window = rig.load("seller1\r\nseller2\r\n", "a@example.com\r\n");
         QVERIFY(rig.checkNow(240000));
-        QVERIFY(!window.IsChecking());
+        QVERIFY(!window.Cycle().isRunning());
         QVERIFY(!site.requestedPaths().contains(ListingPages::path(Seller1, 1001)));
         QVERIFY(site.requestedPaths().contains(ListingPages::path(Seller2, 1)));
         QCOMPARE(smtp.messageCount(), 1); // the welcome: the cycle ended normally
@@ -234,7 +234,7 @@ private Q_SLOTS:
         site.route(ListingPages::path(Seller1, 1),
                    LocalHttpServer::page(sellerPage({{QStringLiteral("100"), QStringLiteral("$5.00"), {}}})));
         FAlert &window = rig.load("seller1\r\n", "a@example.com\r\n");
-        QSignalSpy finished(&window, &FAlert::CycleFinished);
+        QSignalSpy finished(&window.Cycle(), &CheckCycle::cycleFinished);
         QTRY_VERIFY_WITH_TIMEOUT(finished.size() >= 2, 30000);
         QVERIFY(smtp.messageCount() >= 1); // the welcome after the first
         QVERIFY(rig.reporter.reports().isEmpty());

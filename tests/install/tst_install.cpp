@@ -169,6 +169,15 @@ private Q_SLOTS:
         QCOMPARE(desktopEntryValue(entry, QStringLiteral("Icon")), AppId);
     }
 
+    void serviceRunsTheInstalledProgramWithoutAWindow()
+    {
+        QFile file(installed(QStringLiteral("lib/systemd/user/zorvane.service")));
+        QVERIFY(file.open(QIODevice::ReadOnly));
+        const QByteArray unit = file.readAll();
+        QCOMPARE(desktopEntryValue(unit, QStringLiteral("ExecStart")),
+                 u'"' + QFileInfo(bin(QStringLiteral("zorvane"))).absoluteFilePath() + QStringLiteral("\" --headless"));
+    }
+
     void metainfoMatchesTheDesktopEntryAndVersion()
     {
         QFile file(data(QStringLiteral("metainfo/%1.metainfo.xml").arg(AppId)));

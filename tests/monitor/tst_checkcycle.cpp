@@ -216,7 +216,7 @@ private Q_SLOTS:
         QCOMPARE(m_rig->boxes.requests().at(0).title, QStringLiteral("Please enter an email address"));
         QCOMPARE(m_rig->boxes.requests().at(0).text, QStringLiteral("Please enter at least one email address\r\nto receive alerts."));
         QCOMPARE(tabs->currentIndex(), 1);
-        QVERIFY(!window.IsChecking());
+        QVERIFY(!window.Cycle().isRunning());
 
         FAlert &second = load("", "a@example.com\r\n");
         tabs = second.findChild<QTabWidget *>(QStringLiteral("SSTab1"));
@@ -230,7 +230,7 @@ private Q_SLOTS:
         third.OnCmdCheckClick();
         QCOMPARE(m_rig->boxes.requests().last().title, QStringLiteral("Please enter mail server information"));
         QCOMPARE(tabs->currentIndex(), 2);
-        QVERIFY(!third.IsChecking());
+        QVERIFY(!third.Cycle().isRunning());
         QVERIFY(m_site->requestedPaths().isEmpty());
     }
 
@@ -241,16 +241,16 @@ private Q_SLOTS:
                       LocalHttpServer::drip(listingPage({{QStringLiteral("100"), QStringLiteral("$5.00"), {}}}, false),
                                             200, std::chrono::milliseconds(40)));
         FAlert &window = load("seller1\r\n", "a@example.com\r\n");
-        QSignalSpy finished(&window, &FAlert::CycleFinished);
-        window.setMinuteLength(std::chrono::milliseconds(10));
-        QTRY_VERIFY_WITH_TIMEOUT(window.IsChecking(), 10000); // 15 minutes is the shortest interval
-        QVERIFY(window.MinutesElapsed() >= 60); // the default interval of an hour
+        QSignalSpy finished(&window.Cycle(), &CheckCycle::cycleFinished);
+        window.Cycle().setMinuteLength(std::chrono::milliseconds(10));
+        QTRY_VERIFY_WITH_TIMEOUT(window.Cycle().isRunning(), 10000); // 15 minutes is the shortest interval
+        QVERIFY(window.Cycle().MinutesElapsed() >= 60); // the default interval of an hour
         window.OnCmdCheckClick();               // no second cycle either
         QVERIFY(finished.wait(30000));
         QCOMPARE(finished.size(), 1);
         QCOMPARE(m_site->requestedPaths().count(listingPath(QStringLiteral("seller1"), 1)), 1);
-        QVERIFY(window.MinutesElapsed() < 60); // counting again from zero
-        window.setMinuteLength(std::chrono::minutes(1));
+        QVERIFY(window.Cycle().MinutesElapsed() < 60); // counting again from zero
+        window.Cycle().setMinuteLength(std::chrono::minutes(1));
     }
 
     void unloadingDuringACycleEndsCleanly()
@@ -261,7 +261,7 @@ private Q_SLOTS:
         QSignalSpy requested(m_site.get(), &LocalHttpServer::requestReceived);
         window.OnCmdCheckClick();
         QVERIFY(requested.wait(10000));
-        QVERIFY(window.IsChecking());
+        QVERIFY(window.Cycle().isRunning());
 
         QSignalSpy unloaded(&window, &FAlert::Unloaded);
         window.Unload();

@@ -5,10 +5,12 @@
 #include "dialogs/FAdd.h"
 #include "dialogs/FMessage.h"
 #include "mail/CEmail.h"
+#include "monitor/CheckCycle.h"
 #include "monitor/FAlert.h"
 #include "monitor/StatusText.h"
 #include "dialogs/ModalDialogs.h"
 #include "update/CStartStatus.h"
+#include "update/UpdateWindows.h"
 
 #include "RecordingErrorReporter.h"
 #include "RecordingMessageBoxes.h"
@@ -125,7 +127,7 @@ private Q_SLOTS:
         QVERIFY(control<QRadioButton>("optManyMessages")->isChecked());
         QVERIFY(!control<QRadioButton>("optOneMessage")->isChecked());
         QCOMPARE(control<QComboBox>("cboInterval")->currentText(), QStringLiteral("hour"));
-        QCOMPARE(window.CheckInterval(), 60);
+        QCOMPARE(window.Cycle().CheckInterval(), 60);
         QCOMPARE(window.Sellers().Count(), 0);
         QCOMPARE(window.StatusText(), QStringLiteral("Idle.  Please add an email address to receive alerts."));
         QCOMPARE(window.findChild<QAction *>(QStringLiteral("mnuHelpPellridge"))->text(),
@@ -391,10 +393,10 @@ private Q_SLOTS:
         auto *interval = control<QComboBox>("cboInterval");
         interval->setCurrentIndex(0);
         window.SetInterval();
-        QCOMPARE(window.CheckInterval(), 15);
+        QCOMPARE(window.Cycle().CheckInterval(), 15);
         interval->setCurrentIndex(5);
         window.SetInterval();
-        QCOMPARE(window.CheckInterval(), 480);
+        QCOMPARE(window.Cycle().CheckInterval(), 480);
         QCOMPARE(window.StatusText(), QStringLiteral("Idle.  Minutes to next check: 480"));
     }
 
@@ -503,7 +505,7 @@ private Q_SLOTS:
     {
         QFETCH(QString, opener);
         QFETCH(QStringList, steps);
-        const auto realBoxes = MessageBoxes::setHandler(ModalDialogs::messageBox);
+        const auto realBoxes = MessageBoxes::setHandler(UpdateWindows::show);
         auto restore = qScopeGuard([&] { MessageBoxes::setHandler(realBoxes); });
         UrlCatcher catcher;
         CStartStatus startStatus;
@@ -566,7 +568,8 @@ private Q_SLOTS:
     {
         CEmail email;
         auto *window = new FMessage;
-        window->LoadMessage(&email, QStringLiteral("Server returned the following error:\r\n550 no\r\n"));
+        window->LoadMessage(QStringLiteral("Server returned the following error:\r\n550 no\r\n"));
+        connect(&email, &CEmail::OnErrorMessage, window, &FMessage::m_oEmail_OnErrorMessage);
         window->show();
         Q_EMIT email.OnErrorMessage(QStringLiteral("eMail connection has closed in error."));
         QCOMPARE(window->Text(), QStringLiteral("Server returned the following error:\r\n550 no\r\n\r\n"

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "auction/CItems.h"
+#include "auction/ListingSite.h"
 
 #include <QString>
 
@@ -12,13 +13,11 @@
 // the request failed.
 namespace SandboxScan {
 
-inline const QString NextPageMarker = QStringLiteral(">&gt;&gt;</a>");
+inline const QString NextPageMarker = ListingSite::NextPageMarker.toString();
 
 inline QString listingTarget(const QString &sellerId, int page)
 {
-    return QStringLiteral("/ws/eBayISAPI.dll?ViewListedItems&userid=") + sellerId
-           + QStringLiteral("&include=0&since=1&page=") + QString::number(page)
-           + QStringLiteral("&sort=2&rows=100");
+    return u'/' + ListingSite::pagePath(sellerId, page);
 }
 
 struct Result
@@ -37,14 +36,14 @@ inline Result scan(const std::function<QString(const QString &target)> &fetch, c
     for (int page = 1; page <= maxPages; ++page) {
         const QString text = fetch(listingTarget(sellerId, page));
         ++result.pages;
-        if (text.size() < 2500) {
+        if (!ListingSite::isWhole(text)) {
             result.ok = false;
             return result;
         }
         const int before = items.Count();
         items.LoadFromSellerPage(text);
         result.itemsPerPage << items.Count() - before;
-        const bool more = text.contains(NextPageMarker);
+        const bool more = ListingSite::hasNextPage(text);
         result.markerPerPage << more;
         if (!more)
             break;

@@ -1,3 +1,4 @@
+#include "auction/ListingSite.h"
 // The simulated site in-process: its listing pages read back through the
 // program's own parser exactly as the simulated auctions are, paging works
 // as the check cycle expects, and two scans in a row differ in every way an
@@ -202,7 +203,7 @@ private Q_SLOTS:
         SandboxSite site(1);
         const HttpResponse response = get(site, target);
         QCOMPARE(response.status, 200);
-        QVERIFY2(response.body.size() >= ListingPage::MinimumPageLength, qPrintable(QString::number(response.body.size())));
+        QVERIFY2(response.body.size() >= ListingSite::ShortestPage, qPrintable(QString::number(response.body.size())));
     }
 
     // A seller ID comes back on the page; whatever it holds, it must not

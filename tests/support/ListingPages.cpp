@@ -2,6 +2,8 @@
 
 #include "SellerPages.h"
 
+#include "auction/ListingSite.h"
+
 QByteArray ListingPages::page(const QList<Auction> &auctions, bool hasNextPage)
 {
     QString rows;
@@ -14,14 +16,13 @@ QByteArray ListingPages::page(const QList<Auction> &auctions, bool hasNextPage)
     QByteArray page = SellerPages::page(QStringLiteral("<p>(*) indicates an auction that has ended.</p>\n") + rows)
                           .toLatin1();
     if (hasNextPage)
-        page += "<a href=\"/next\">&gt;&gt;</a>\n";
-    while (page.size() < 3000)
+        page += "<a href=\"/next\"" + ListingSite::NextPageMarker.toLatin1() + '\n';
+    while (page.size() < ListingSite::ShortestPage + 500)
         page += "<!-- padding so the page is as long as a real listing page -->\n";
     return page;
 }
 
 QString ListingPages::path(const QString &seller, int page)
 {
-    return QStringLiteral("/ws/eBayISAPI.dll?ViewListedItems&userid=") + seller
-        + QStringLiteral("&include=0&since=1&page=") + QString::number(page) + QStringLiteral("&sort=2&rows=100");
+    return u'/' + ListingSite::pagePath(seller, page);
 }

@@ -6,8 +6,9 @@
 #include <QQueue>
 
 // Answers every message box while it lives, without showing a window: with
-// the queued answers in order, then with the box's first button. Keeps
-// every request for the test to look at.
+// the queued answers in order, then with the box's first button (an offer
+// of a new version is declined). Keeps every request for the test to look
+// at.
 class RecordingMessageBoxes
 {
 public:
@@ -17,6 +18,8 @@ public:
             m_requests.append(request);
             if (!m_answers.isEmpty())
                 return m_answers.dequeue();
+            if (request.kind == MessageKind::UpdateOffer)
+                return MessageAnswer::No;
             return request.buttons == MessageButtons::YesNo ? MessageAnswer::Yes : MessageAnswer::Ok;
         });
     }

@@ -8,6 +8,7 @@
 #include "config/CCustomBrand.h"
 #include "base/ProgramFolder.h"
 #include "dialogs/FMessage.h"
+#include "monitor/CheckCycle.h"
 #include "monitor/FAlert.h"
 #include "update/CStartStatus.h"
 
@@ -95,7 +96,7 @@ public:
     // Presses Check Now and waits for the cycle to end; false if it did not.
     bool checkNow(int timeoutMs = 60000)
     {
-        QSignalSpy finished(m_window.get(), &FAlert::CycleFinished);
+        QSignalSpy finished(&m_window->Cycle(), &CheckCycle::cycleFinished);
         m_window->OnCmdCheckClick();
         return finished.wait(timeoutMs);
     }

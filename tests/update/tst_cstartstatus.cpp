@@ -1,5 +1,3 @@
-#include "ModalAnswerer.h"
-
 #include "base/Version.h"
 #include "base/AppError.h"
 #include "update/CStartStatus.h"
@@ -43,7 +41,6 @@ class TestCStartStatus : public QObject
 private:
     std::unique_ptr<RecordingErrorReporter> m_reporter;
     std::unique_ptr<RecordingMessageBoxes> m_boxes;
-    std::unique_ptr<ModalAnswerer> m_answerer;
     std::unique_ptr<UrlCatcher> m_catcher;
 
     // Runs one version check against server and waits until its reply has
@@ -55,6 +52,18 @@ private:
         QVERIFY(status.WebConnection());
         QSignalSpy done(status.WebConnection(), &CWebConnection::ResponseCompleted);
         QVERIFY(done.wait(20000));
+    }
+
+    // The version check's windows asked for, and its message boxes.
+    QList<MessageRequest> windows() const { return requests(true); }
+    QList<MessageRequest> boxes() const { return requests(false); }
+    QList<MessageRequest> requests(bool windows) const
+    {
+        QList<MessageRequest> found;
+        for (const MessageRequest &request : m_boxes->requests())
+            if ((request.kind != MessageKind::Box) == windows)
+                found << request;
+        return found;
     }
 
     void handle(CStartStatus &status, const QString &html)
@@ -69,14 +78,12 @@ private Q_SLOTS:
     {
         m_reporter = std::make_unique<RecordingErrorReporter>();
         m_boxes = std::make_unique<RecordingMessageBoxes>();
-        m_answerer = std::make_unique<ModalAnswerer>();
         m_catcher = std::make_unique<UrlCatcher>();
     }
 
     void cleanup()
     {
         m_catcher.reset();
-        m_answerer.reset();
         m_boxes.reset();
         m_reporter.reset();
     }
@@ -99,11 +106,10 @@ private Q_SLOTS:
         CStartStatus status;
         checkAgainst(status, server);
         QCOMPARE(server.requestedPaths(), QStringList{versionPath()});
-        QCOMPARE(m_answerer->shown().size(), 1);
-        QCOMPARE(m_answerer->shown().at(0).kind, QStringLiteral("company"));
-        QCOMPARE(m_answerer->shown().at(0).caption, QStringLiteral("Pellridge Message"));
-        QCOMPARE(m_answerer->shown().at(0).message, QStringLiteral("Hello from us"));
-        QVERIFY(m_answerer->shown().at(0).modal);
+        QCOMPARE(windows().size(), 1);
+        QCOMPARE(windows().at(0).kind, MessageKind::MakerMessage);
+        QCOMPARE(windows().at(0).title, QStringLiteral("Pellridge Message"));
+        QCOMPARE(windows().at(0).text, QStringLiteral("Hello from us"));
         QVERIFY(m_reporter->reports().isEmpty());
     }
 
@@ -114,7 +120,7 @@ private Q_SLOTS:
         CStartStatus status;
         checkAgainst(status, server);
         QCOMPARE(server.requestedPaths().size(), 1);
-        QVERIFY(m_answerer->shown().isEmpty());
+        QVERIFY(windows().isEmpty());
         QVERIFY(m_reporter->reports().isEmpty());
         QVERIFY(!status.NewVersion());
 
@@ -123,7 +129,7 @@ private Q_SLOTS:
         const QString html = reply(QStringLiteral("<newversion>1</newversion><message>m</message>"));
         status.OnVersionCheckAsynchResponse(CStartStatus::ResponseFailed, html);
         status.OnVersionCheckAsynchResponse(13, html);
-        QVERIFY(m_answerer->shown().isEmpty());
+        QVERIFY(windows().isEmpty());
         QVERIFY(!status.NewVersion());
     }
 
@@ -147,11 +153,11 @@ private Q_SLOTS:
 
         QSignalSpy done(status.WebConnection(), &CWebConnection::ResponseCompleted);
         QVERIFY(done.wait(20000));
-        QCOMPARE(m_answerer->shown().size(), 1);
+        QCOMPARE(windows().size(), 1);
         // Nothing of the first request is left to arrive.
         QTRY_COMPARE(server.openConnections(), 0);
         QCoreApplication::sendPostedEvents();
-        QCOMPARE(m_answerer->shown().size(), 1);
+        QCOMPARE(windows().size(), 1);
     }
 
     void releaseCancelsACheckUnderWay()
@@ -208,7 +214,7 @@ private Q_SLOTS:
         QFETCH(QString, html);
         CStartStatus status;
         handle(status, html);
-        QVERIFY(m_answerer->shown().isEmpty());
+        QVERIFY(windows().isEmpty());
         QVERIFY(m_reporter->reports().isEmpty());
         QVERIFY(!status.NewVersion());
         QVERIFY(status.UpdateURL().isEmpty());
@@ -219,8 +225,8 @@ private Q_SLOTS:
     {
         CStartStatus status;
         handle(status, QStringLiteral("<status><message>ab</message></status>"));
-        QCOMPARE(m_answerer->shown().size(), 1);
-        QCOMPARE(m_answerer->shown().at(0).message, QStringLiteral("ab"));
+        QCOMPARE(windows().size(), 1);
+        QCOMPARE(windows().at(0).text, QStringLiteral("ab"));
     }
 
     void newVersionOpensTheUpdateWindow_data()
@@ -242,28 +248,15 @@ private Q_SLOTS:
         CStartStatus status;
         QSignalSpy accepted(&status, &CStartStatus::UpdateAccepted);
         handle(status, reply(elements));
-        QCOMPARE(m_answerer->shown().size(), 1);
-        QCOMPARE(m_answerer->shown().at(0).kind, QStringLiteral("update"));
-        QCOMPARE(m_answerer->shown().at(0).caption, QStringLiteral("New Version Available."));
-        QCOMPARE(m_answerer->shown().at(0).message, message);
-        QVERIFY(m_answerer->shown().at(0).modal);
+        QCOMPARE(windows().size(), 1);
+        QCOMPARE(windows().at(0).kind, MessageKind::UpdateOffer);
+        QCOMPARE(windows().at(0).title, QStringLiteral("New Version Available."));
+        QCOMPARE(windows().at(0).text, message);
         // "Update Later": nothing else happens.
-        QVERIFY(m_boxes->requests().isEmpty());
+        QVERIFY(boxes().isEmpty());
         QVERIFY(m_catcher->urls().isEmpty());
         QCOMPARE(accepted.size(), 0);
         QVERIFY(m_reporter->reports().isEmpty());
-    }
-
-    void closingTheUpdateWindowIsUpdateLater()
-    {
-        CStartStatus status;
-        QSignalSpy accepted(&status, &CStartStatus::UpdateAccepted);
-        m_answerer->queueAnswer(QString()); // the frame's close box
-        handle(status, reply(QStringLiteral("<newversion>1</newversion><updateurl>http://a.example/s.exe</updateurl>")));
-        QCOMPARE(m_answerer->shown().size(), 1);
-        QVERIFY(m_boxes->requests().isEmpty());
-        QVERIFY(m_catcher->urls().isEmpty());
-        QCOMPARE(accepted.size(), 0);
     }
 
     void updateNowShowsTheBoxThenOpensTheAddressThenEnds()
@@ -272,13 +265,14 @@ private Q_SLOTS:
         QStringList order;
         QList<MessageRequest> boxes;
         const auto previous = MessageBoxes::setHandler([&](const MessageRequest &request) {
+            if (request.kind == MessageKind::UpdateOffer)
+                return MessageAnswer::Yes; // "Update Now"
             order << QStringLiteral("box:%1 urls:%2").arg(request.title).arg(m_catcher->urls().size());
             boxes << request;
             return MessageAnswer::Ok;
         });
         connect(&status, &CStartStatus::UpdateAccepted, this,
                 [&] { order << QStringLiteral("accepted urls:%1").arg(m_catcher->urls().size()); });
-        m_answerer->queueAnswer(QStringLiteral("cmdUpdate"));
         handle(status, reply(QStringLiteral("<newversion>1</newversion>"
                                             "<updateurl>https://dl.example/zorvane setup.exe?v=3&amp;x</updateurl>"
                                             "<message>New!</message>")));
@@ -312,11 +306,11 @@ private Q_SLOTS:
         QFETCH(QString, address);
         CStartStatus status;
         QSignalSpy accepted(&status, &CStartStatus::UpdateAccepted);
-        m_answerer->queueAnswer(QStringLiteral("cmdUpdate"));
+        m_boxes->queueAnswer(MessageAnswer::Yes);
         handle(status, reply(QStringLiteral("<newversion>1</newversion><updateurl>") + address
                              + QStringLiteral("</updateurl>")));
-        QCOMPARE(m_answerer->shown().size(), 1);
-        QVERIFY(m_boxes->requests().isEmpty());
+        QCOMPARE(windows().size(), 1);
+        QVERIFY(boxes().isEmpty());
         QVERIFY(m_catcher->urls().isEmpty());
         QCOMPARE(accepted.size(), 0);
         QCOMPARE(m_reporter->reports(),
@@ -347,9 +341,9 @@ private Q_SLOTS:
         QFETCH(QString, elements);
         CStartStatus status;
         handle(status, reply(elements));
-        QCOMPARE(m_answerer->shown().size(), 1);
-        QCOMPARE(m_answerer->shown().at(0).kind, QStringLiteral("company"));
-        QCOMPARE(m_answerer->shown().at(0).message, QStringLiteral("Sale on now"));
+        QCOMPARE(windows().size(), 1);
+        QCOMPARE(windows().at(0).kind, MessageKind::MakerMessage);
+        QCOMPARE(windows().at(0).text, QStringLiteral("Sale on now"));
         QVERIFY(!status.NewVersion());
     }
 
@@ -359,15 +353,15 @@ private Q_SLOTS:
         handle(status, reply(QStringLiteral("<newversion>1</newversion><updateurl>http://a/</updateurl><message>one</message>")));
         // A later "0" does not clear the flag; a missing element keeps its value.
         handle(status, reply(QStringLiteral("<newversion>0</newversion><message>two</message>")));
-        QCOMPARE(m_answerer->shown().size(), 2);
-        QCOMPARE(m_answerer->shown().at(1).kind, QStringLiteral("update"));
-        QCOMPARE(m_answerer->shown().at(1).message, QStringLiteral("two"));
+        QCOMPARE(windows().size(), 2);
+        QCOMPARE(windows().at(1).kind, MessageKind::UpdateOffer);
+        QCOMPARE(windows().at(1).text, QStringLiteral("two"));
         QVERIFY(status.NewVersion());
         QCOMPARE(status.UpdateURL(), QStringLiteral("http://a/"));
         // A reply without a usable block shows the results as they stand.
         handle(status, QStringLiteral("no block"));
-        QCOMPARE(m_answerer->shown().size(), 3);
-        QCOMPARE(m_answerer->shown().at(2).message, QStringLiteral("two"));
+        QCOMPARE(windows().size(), 3);
+        QCOMPARE(windows().at(2).text, QStringLiteral("two"));
     }
 
     // --- Failures --------------------------------------------------------
@@ -398,7 +392,7 @@ private Q_SLOTS:
         CStartStatus status;
         handle(status, html);
         QCOMPARE(m_reporter->reports(), QStringList{ReportHead + failure});
-        QVERIFY(m_answerer->shown().isEmpty());
+        QVERIFY(windows().isEmpty());
     }
 
     void resultsReadBeforeAFailureKeepTheirValues()
@@ -407,7 +401,7 @@ private Q_SLOTS:
         handle(status, reply(QStringLiteral("<newversion>1</newversion><updateurl>http://a.example/</updateurl>"
                                             "<message>never closed")));
         QCOMPARE(m_reporter->reports().size(), 1);
-        QVERIFY(m_answerer->shown().isEmpty());
+        QVERIFY(windows().isEmpty());
         QVERIFY(status.NewVersion());
         QCOMPARE(status.UpdateURL(), QStringLiteral("http://a.example/"));
         QVERIFY(status.Message().isEmpty());
@@ -418,8 +412,8 @@ private Q_SLOTS:
         CStartStatus status;
         handle(status, reply(QStringLiteral("<message>long</message>")) + QString(40000, u'x'));
         QVERIFY(m_reporter->reports().isEmpty());
-        QCOMPARE(m_answerer->shown().size(), 1);
-        QCOMPARE(m_answerer->shown().at(0).message, QStringLiteral("long"));
+        QCOMPARE(windows().size(), 1);
+        QCOMPARE(windows().at(0).text, QStringLiteral("long"));
     }
 
     // --- First run ---------------------------------------------------------

@@ -1,5 +1,6 @@
 #include "update/FCompanyMessage.h"
 #include "update/FUpdateVersion.h"
+#include "update/UpdateWindows.h"
 
 #include <QApplication>
 #include <QPlainTextEdit>
@@ -73,22 +74,25 @@ private Q_SLOTS:
     {
         QFETCH(QString, action);
         QFETCH(bool, chosen);
-        FUpdateVersion window;
-        window.LoadMessage(QStringLiteral("New Version Available."), QString());
-        QTimer::singleShot(0, &window, [&window, action] {
-            QWidget *modal = QApplication::activeModalWidget();
-            if (modal != &window)
+        // The offer as the version check makes it, through the program's
+        // windows: Yes only for "Update Now".
+        QTimer::singleShot(0, this, [action] {
+            auto *window = qobject_cast<FUpdateVersion *>(QApplication::activeModalWidget());
+            if (!window)
                 qFatal("the update window is not the active modal window");
+            QCOMPARE(window->windowTitle(), QStringLiteral("New Version Available."));
             if (action == QLatin1String("close"))
-                window.close();
+                window->close();
             else if (action == QLatin1String("escape"))
-                QTest::keyClick(&window, Qt::Key_Escape);
+                QTest::keyClick(window, Qt::Key_Escape);
             else
-                window.findChild<QPushButton *>(action)->click();
+                window->findChild<QPushButton *>(action)->click();
         });
-        window.exec();
-        QVERIFY(!window.isVisible());
-        QCOMPARE(window.UpdateChosen(), chosen);
+        const MessageAnswer answer = UpdateWindows::show({QStringLiteral("New Version Available."), QString(),
+                                                          MessageButtons::YesNo, MessageIcon::None,
+                                                          MessageKind::UpdateOffer});
+        QCOMPARE(answer, chosen ? MessageAnswer::Yes : MessageAnswer::No);
+        QVERIFY(!QApplication::activeModalWidget());
     }
 
     void companyWindow()

@@ -1,5 +1,7 @@
 #include "ListingPage.h"
 
+#include "auction/ListingSite.h"
+
 #include <QUrl>
 
 #include <algorithm>
@@ -159,9 +161,7 @@ int pageCount(int auctionCount, int rows)
 
 QString listingAddress(const QString &sellerId, int page, int rows)
 {
-    return QStringLiteral("/ws/eBayISAPI.dll?ViewListedItems&userid=") + hrefText(sellerId)
-           + QStringLiteral("&include=0&since=1&page=") + QString::number(page) + QStringLiteral("&sort=2&rows=")
-           + QString::number(rows);
+    return u'/' + ListingSite::pagePath(hrefText(sellerId), page, rows);
 }
 
 QString inertText(const QString &text)

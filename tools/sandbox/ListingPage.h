@@ -19,9 +19,6 @@ namespace ListingPage {
 inline constexpr int DefaultRows = 100;
 inline constexpr int MaxRows = 200;
 
-// The program treats shorter listing pages as failed; every real page is
-// longer than this.
-inline constexpr int MinimumPageLength = 2500;
 
 // How many pages a list of this many auctions takes (at least one: a seller
 // without auctions still has a page saying so).
@@ -34,7 +31,7 @@ QString render(const QString &sellerId, const std::vector<SandboxAuction> &aucti
                int rows);
 
 // What a listing request gets when the site is having a bad moment: a page
-// cut short, well under MinimumPageLength.
+// cut short, well under ListingSite::ShortestPage.
 QString truncatedPage();
 
 // The address of page `page` of a seller's listing, as a path and query.

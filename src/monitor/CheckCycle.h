@@ -1,0 +1,138 @@
+#pragma once
+
+#include "mail/SmtpSettings.h"
+#include "monitor/ChangeAlerts.h"
+#include "monitor/NetworkSettings.h"
+
+#include <QObject>
+#include <QTimer>
+
+#include <qcoro/qcorotask.h>
+
+#include <chrono>
+#include <functional>
+#include <memory>
+
+class CEmail;
+class CItems;
+class CStartStatus;
+class CUserIDs;
+class CWebConnection;
+
+// The program's work: every N minutes, or on Check Now, walk the seller
+// list, fetch each seller's listing pages, compare them with the previous
+// scan and mail the alerts to every recipient, one session per recipient;
+// between cycles, count minutes. The first cycle of a run starts the
+// version check and sends the welcome mail.
+//
+// It has no window: it works on the two lists it is given and on the
+// settings the owner hands it (and hands again whenever the user changes
+// them), reads the alert switches through a function each time a block may
+// be written, and tells the world through signals. Its errors are reported
+// under the main window's procedure names ("FAlert.OnTimerSubmitInterval"),
+// which is how the user has always seen them.
+class CheckCycle : public QObject
+{
+    Q_OBJECT
+
+public:
+    struct Settings
+    {
+        QString sender;
+        SmtpSettings smtp;
+        NetworkSettings network;
+    };
+    using AlertSwitchSource = std::function<AlertSwitches()>;
+
+    CheckCycle(CUserIDs &sellers, CUserIDs &recipients, QObject *parent = nullptr);
+    ~CheckCycle() override;
+
+    void setSettings(const Settings &settings);
+    const Settings &settings() const { return m_settings; }
+    void setAlertSwitches(AlertSwitchSource switches) { m_switches = std::move(switches); }
+    // Asked for the version check and the first-run notice; may be null.
+    void setStartStatus(CStartStatus *oStartStatus);
+
+    // Minutes between checks (15 to 480) and minutes counted since the last.
+    void SetInterval(qint16 iMinutes) { m_iCheckInterval = iMinutes; }
+    qint16 CheckInterval() const { return m_iCheckInterval; }
+    qint16 MinutesElapsed() const { return m_iMinutesElapsed; }
+    // "Idle.  Minutes to next check: N".
+    QString idleText() const;
+
+    // Starts counting minutes; the first automatic cycle comes one interval
+    // later.
+    void start();
+    // The minute tick; a cycle starts once the interval is reached.
+    void OnTimerSubmitInterval();
+    // What must be set before a cycle is worth running, in the order Check
+    // Now asks for it: a recipient, a seller, a sender and a mail server (a
+    // server name of fewer than 6 characters is none).
+    enum class MissingSetting { None, Recipients, Sellers, MailServer };
+    MissingSetting missingSetting() const;
+
+    // A cycle now (Check Now, once its checks have passed), unless one runs.
+    void checkNow();
+    bool isRunning() const { return m_bCycleRunning; }
+
+    // Ends the work for good: the minute timer stops, and a cycle under way
+    // ends at the wait it is in, touching nothing more. No signal follows.
+    void stop();
+
+    // The length of the program's minute (the sandbox and soak runs
+    // shorten it), the time allowed for one listing page, and for each mail
+    // server reply and the connection.
+    void setMinuteLength(std::chrono::milliseconds length) { m_minuteTimer.setInterval(length); }
+    void setPageTimeout(std::chrono::milliseconds timeout);
+    void setMailTimeout(std::chrono::milliseconds timeout);
+
+Q_SIGNALS:
+    // A progress or idle text for the status line, in order.
+    void statusText(const QString &sText);
+    void cycleStarted();
+    // A cycle has ended, completely or with an error report.
+    void cycleFinished();
+    // An error text of a mail session, for the user.
+    void mailError(const QString &sMessage);
+    // A report for the error reporter ("FAlert.OnCmdCheckClick" CR LF ...).
+    void errorReported(const QString &sReport);
+    // Internal: the event loop has had its turn; a mail session has ended
+    // (or the cycle stops).
+    void eventLoopTurned();
+    void mailSessionEnded();
+
+private:
+    QCoro::Task<> runCycle(const char *sEntryProcedure);
+    QCoro::Task<> Check();
+    QCoro::Task<bool> scanSeller(const QString &sSellerID);
+    void CheckFirstTime();
+    QCoro::Task<> CompareLists(const CItems &oPrevious, const CItems &oCurrent, QString sSellerID);
+    QCoro::Task<> SendEmail(QString sBody, QString sSubjectPrefix);
+    QCoro::Task<> letEventsRun();
+    void OnEmailWinsockMessage(const QString &sMessage);
+    void OnEmailWinsockConnectionClosed();
+    void report(const char *sProcedure);
+
+    CUserIDs &m_oSellers;
+    CUserIDs &m_oRecipients;
+    Settings m_settings;
+    AlertSwitchSource m_switches;
+    CStartStatus *m_oStartStatus = nullptr;
+    std::unique_ptr<CWebConnection> m_oPageConnection;
+    std::unique_ptr<CEmail> m_oEmail;
+    std::unique_ptr<CWebConnection> m_oNewInstallConnection;
+    std::unique_ptr<ChangeAlerts> m_changeAlerts;
+
+    QTimer m_minuteTimer; // timSubmitInterval
+    // Gives the event loop a turn during long work; a member, so that a
+    // cycle waiting on it goes with the cycle.
+    QTimer m_eventTurn;
+    qint16 m_iCheckInterval = 60;
+    qint16 m_iMinutesElapsed = 0;
+    bool m_bFirstCheck = true;
+    bool m_bVersionChecked = false;
+    bool m_bEmailDone = false;
+    bool m_bCycleRunning = false;
+    // Set by stop(): a cycle that resumes ends at once.
+    bool m_bStopped = false;
+};
