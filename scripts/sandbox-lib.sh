@@ -15,13 +15,16 @@ wait_for() {
 
 # Lays out $run (program, config, data, mail), starts build/zorvane-sandbox
 # on free ports and sets sandbox_pid, site (http://127.0.0.1:PORT/) and
-# smtp_port. Arguments: the build folder, the run folder.
+# smtp_port. Arguments: the build folder, the run folder, then any further
+# options for the sandbox.
 start_sandbox() {
     local build=$1 run=$2
+    shift 2
     mkdir -p "$run/program" "$run/config/Zorvane" "$run/data" "$run/mail"
     cp "$build/zorvane" "$run/program/"
     cp "$build/help.html" "$run/program/" 2>/dev/null || true
-    "$build/zorvane-sandbox" --site-port 0 --smtp-port 0 --mail-dir "$run/mail" >"$run/sandbox.log" 2>&1 &
+    : >"$run/sandbox.log"   # there for the first look, before the sandbox writes to it
+    "$build/zorvane-sandbox" --site-port 0 --smtp-port 0 --mail-dir "$run/mail" "$@" >"$run/sandbox.log" 2>&1 &
     sandbox_pid=$!
     if ! wait_for 15 grep -q '^smtp: ' "$run/sandbox.log"; then
         cat "$run/sandbox.log" >&2

@@ -177,6 +177,43 @@ private Q_SLOTS:
         QVERIFY(sandbox.stop());
     }
 
+    // --pages: a seller's page is its file, read at each request; a seller
+    // ID never reaches outside the folder.
+    void pagesFromAFolder()
+    {
+        const QDir dir(m_dir.filePath(QStringLiteral("folder")));
+        QVERIFY(dir.mkpath(QStringLiteral("site/ann")));
+        QFile page(dir.filePath(QStringLiteral("site/ann/2.html")));
+        QFile outside(dir.filePath(QStringLiteral("2.html")));
+        QVERIFY(page.open(QIODevice::WriteOnly) && page.write("ann's second page") > 0);
+        QVERIFY(outside.open(QIODevice::WriteOnly) && outside.write("not to be served") > 0);
+        page.close();
+        outside.close();
+        SandboxProcess sandbox;
+        QVERIFY(sandbox.start({QStringLiteral("--mail-dir"), dir.filePath(QStringLiteral("mail")),
+                               QStringLiteral("--pages"), dir.filePath(QStringLiteral("site"))}));
+        QNetworkAccessManager manager;
+        const auto listing = [&](const QString &seller, int number) {
+            return fetch(manager, sandbox.siteUrl(QStringLiteral("/ws/eBayISAPI.dll?ViewListedItems&userid=") + seller
+                                                  + QStringLiteral("&include=0&since=1&page=")
+                                                  + QString::number(number) + QStringLiteral("&sort=2&rows=100")));
+        };
+        const Fetched served = listing(QStringLiteral("ann"), 2);
+        QCOMPARE(served.status, 200);
+        QCOMPARE(served.body, QByteArray("ann's second page"));
+        QVERIFY(page.open(QIODevice::WriteOnly) && page.write("changed") > 0);
+        page.close();
+        QCOMPARE(listing(QStringLiteral("ann"), 2).body, QByteArray("changed"));
+        QCOMPARE(listing(QStringLiteral("ann"), 3).status, 404);
+        QCOMPARE(listing(QStringLiteral(".."), 2).status, 404);
+        QCOMPARE(listing(QStringLiteral("ann%2F.."), 2).status, 404);
+        QCOMPARE(fetch(manager, sandbox.siteUrl(QStringLiteral("/version/versioncheck.asp?app=Zorvane"))).status, 404);
+        // The log shows the target as sent, escapes and all.
+        QVERIFY(!sandbox.waitForLine(QRegularExpression(QStringLiteral("^site: GET .*userid=ann%2F\\.\\.&.* -> 404$")))
+                     .isEmpty());
+        QVERIFY(sandbox.stop());
+    }
+
     void badRequestsGetAnAnswer_data()
     {
         QTest::addColumn<QByteArray>("request");

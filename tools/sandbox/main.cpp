@@ -6,6 +6,7 @@
 
 #include "HttpServer.h"
 #include "MailCatcher.h"
+#include "PageFolderSite.h"
 #include "SandboxSite.h"
 #include "start/TerminationSignals.h"
 
@@ -85,6 +86,13 @@ int main(int argc, char *argv[])
     parser.addOption({QStringLiteral("seed"), QStringLiteral("Seed of the simulated auctions."), QStringLiteral("N"),
                       QStringLiteral("1")});
     parser.addOption({QStringLiteral("exit-on-stdin-close"), QStringLiteral("End when standard input closes.")});
+    parser.addOption({QStringLiteral("pages"),
+                      QStringLiteral("Instead of the simulated sellers, answer page N of seller S with the file "
+                                     "DIR/S/N.html, read at each request (for benchmarks)."),
+                      QStringLiteral("DIR")});
+    parser.addOption({QStringLiteral("mail-body-lines"),
+                      QStringLiteral("Body lines printed of each caught message (the file keeps all of it)."),
+                      QStringLiteral("N"), QStringLiteral("200")});
     if (!parser.parse(QCoreApplication::arguments())) {
         complain(parser.errorText());
         return 2;
@@ -130,6 +138,14 @@ int main(int argc, char *argv[])
         });
     }
 
+    bool bodyLinesOk = false;
+    const int bodyLines = parser.value(QStringLiteral("mail-body-lines")).toInt(&bodyLinesOk);
+    if (!bodyLinesOk || bodyLines < 0) {
+        complain(QStringLiteral("--mail-body-lines needs a whole number from 0 up, not \"%1\"")
+                     .arg(parser.value(QStringLiteral("mail-body-lines"))));
+        return 2;
+    }
+
     MailCatcher catcher(parser.value(QStringLiteral("mail-dir")));
     if (!catcher.prepareFolder()) {
         complain(catcher.errorString());
@@ -137,7 +153,11 @@ int main(int argc, char *argv[])
     }
 
     SandboxSite site(seed);
-    HttpServer server([&site](const HttpRequest &request) { return site.handle(request); });
+    const QString pageFolder = parser.value(QStringLiteral("pages"));
+    const PageFolderSite folderSite(pageFolder);
+    HttpServer server([&](const HttpRequest &request) {
+        return pageFolder.isEmpty() ? site.handle(request) : folderSite.handle(request);
+    });
     if (!server.listen(sitePort)) {
         complain(QStringLiteral("the site cannot listen on 127.0.0.1:%1: %2").arg(sitePort).arg(server.errorString()));
         return 1;
@@ -149,10 +169,13 @@ int main(int argc, char *argv[])
 
     QObject::connect(&server, &HttpServer::requestAnswered, &application,
                      [](const QByteArray &method, const QByteArray &target, int status) {
-                         say(QStringLiteral("site: %1 %2 -> %3").arg(logText(method), logText(target)).arg(status));
+                         // One arg() call: a target's own "%2F" must not be taken
+                         // for a place marker.
+                         say(QStringLiteral("site: %1 %2 -> %3")
+                                 .arg(logText(method), logText(target), QString::number(status)));
                      });
-    QObject::connect(&catcher, &MailCatcher::messageCaught, &application, [](const CaughtMessage &message) {
-        for (const QString &line : message.describe())
+    QObject::connect(&catcher, &MailCatcher::messageCaught, &application, [bodyLines](const CaughtMessage &message) {
+        for (const QString &line : message.describe(bodyLines))
             say(line);
     });
     QObject::connect(&catcher, &MailCatcher::storeFailed, &application,
@@ -161,7 +184,10 @@ int main(int argc, char *argv[])
     say(QStringLiteral("site: http://127.0.0.1:%1/").arg(server.port()));
     say(QStringLiteral("smtp: 127.0.0.1:%1").arg(catcher.port()));
     say(QStringLiteral("mail folder: %1").arg(catcher.folder()));
-    say(QStringLiteral("sellers: %1").arg(SiteModel::sellerIds().join(QStringLiteral(", "))));
+    if (pageFolder.isEmpty())
+        say(QStringLiteral("sellers: %1").arg(SiteModel::sellerIds().join(QStringLiteral(", "))));
+    else
+        say(QStringLiteral("pages: %1").arg(pageFolder));
     const QString host = QStringLiteral("http://127.0.0.1:%1/").arg(server.port());
     say(QStringLiteral("to use it, give Zorvane the mail server 127.0.0.1 and these settings in section Network: "
                        "ListingHost=%1 ItemHost=%1 MakerHost=%1 SmtpPort=%2")
