@@ -2,6 +2,7 @@
 
 #include "ui_FAlert.h"
 
+#include "base/ActivityLog.h"
 #include "base/Brand.h"
 #include "base/ErrorPatterns.h"
 #include "base/ErrorReporter.h"
@@ -19,6 +20,7 @@
 #include "monitor/CheckCycle.h"
 #include "monitor/FAlertToolTips.h"
 #include "monitor/ListEditor.h"
+#include "monitor/OutboxView.h"
 #include "monitor/StatusText.h"
 #include "update/CStartStatus.h"
 
@@ -120,8 +122,10 @@ FAlert::FAlert(QWidget *parent)
     connect(m_ui->txtSMTP, &QLineEdit::textChanged, this, &FAlert::handSettingsToCycle);
     connect(m_ui->mnuFileExit, &QAction::triggered, this, &FAlert::OnMnuFileExitClick);
     connect(m_ui->mnuFileMinimize, &QAction::triggered, this, &FAlert::OnMnuFileMinimizeClick);
+    connect(m_ui->mnuFileOutbox, &QAction::triggered, this, &FAlert::OnMnuFileOutboxClick);
     connect(m_ui->mnuHelpAbout, &QAction::triggered, this, &FAlert::OnMnuHelpAboutClick);
     connect(m_ui->mnuHelpContents, &QAction::triggered, this, &FAlert::OnMnuHelpContentsClick);
+    connect(m_ui->mnuHelpActivityLog, &QAction::triggered, this, &FAlert::OnMnuHelpActivityLogClick);
     connect(m_ui->mnuHelpFeedback, &QAction::triggered, this, &FAlert::OnMnuHelpFeedbackClick);
     connect(m_ui->mnuHelpPellridge, &QAction::triggered, this, &FAlert::OnMnuHelpPellridgeClick);
     connect(m_ui->mnuHelpJoin, &QAction::triggered, this, &FAlert::OnMnuHelpJoinClick);
@@ -132,6 +136,7 @@ FAlert::FAlert(QWidget *parent)
 // The cycle goes first: it may still be waiting on the lists.
 FAlert::~FAlert()
 {
+    m_outboxView.reset();
     m_cycle.reset();
 }
 
@@ -161,6 +166,7 @@ void FAlert::OnFormLoad()
         connect(m_cycle.get(), &CheckCycle::cycleStarted, this, &FAlert::enableDeleteButtons);
         connect(m_cycle.get(), &CheckCycle::cycleFinished, this,
                 [this] { reporting("FAlert", "OnCmdCheckClick", [this] { ReviseFormStatus(); }); });
+        m_outboxView = std::make_unique<OutboxView>(*m_cycle, m_trayIcon);
         m_cycle->start();
 
         show();
@@ -236,7 +242,7 @@ void FAlert::handSettingsToCycle()
     smtp.port = settings.smtpPort;
     smtp.security = settings.smtpSecurity;
     smtp.user = settings.smtpUser;
-    m_cycle->setSettings({settings.fromAddress, smtp, m_network});
+    m_cycle->setSettings({settings.fromAddress, smtp, m_network, settings.outboxDays});
 }
 
 void FAlert::loadList(List which)
@@ -487,6 +493,7 @@ void FAlert::OnFormUnload()
             throw AppError(ErrorNumber::Component, unsaved.join(CrLf));
     });
 
+    m_outboxView.reset();
     m_cycle.reset();
     m_sellersEditor.reset();
     m_recipientsEditor.reset();
@@ -655,6 +662,17 @@ void FAlert::OnMnuFileExitClick()
 void FAlert::OnMnuFileMinimizeClick()
 {
     reporting("FAlert", "OnMnuFileMinimizeClick", [&] { setWindowState(windowState() | Qt::WindowMinimized); });
+}
+
+void FAlert::OnMnuFileOutboxClick()
+{
+    reporting("FAlert", "OnMnuFileOutboxClick", [&] { m_outboxView->showWindow(); });
+}
+
+void FAlert::OnMnuHelpActivityLogClick()
+{
+    reporting("FAlert", "OnMnuHelpActivityLogClick",
+              [&] { Shell::open(QUrl::fromLocalFile(ActivityLog::path()).toString()); });
 }
 
 void FAlert::OnMnuHelpAboutClick()

@@ -16,6 +16,7 @@ class CStartStatus;
 class CToolTip;
 class FMessage;
 class ListEditor;
+class OutboxView;
 class QLabel;
 class QMenu;
 class ShellIcon;
@@ -79,6 +80,7 @@ public:
     const NetworkSettings &Network() const { return m_network; }
     QMenu *PopupMenu() const { return mnuPopup; }
     const QSystemTrayIcon &TrayIcon() const { return m_trayIcon; }
+    OutboxView &outboxView() { return *m_outboxView; }
     // The tooltip made at load for a control, or null.
     const CToolTip *ToolTipOf(const QWidget *control) const;
 
@@ -125,8 +127,10 @@ private:
     void OnChkNewAuctionsClick();
     void OnMnuFileExitClick();
     void OnMnuFileMinimizeClick();
+    void OnMnuFileOutboxClick();
     void OnMnuHelpAboutClick();
     void OnMnuHelpContentsClick();
+    void OnMnuHelpActivityLogClick();
     void OnMnuHelpFeedbackClick();
     void OnMnuHelpPellridgeClick();
     void OnMnuHelpJoinClick();
@@ -149,6 +153,7 @@ private:
     std::unique_ptr<ListEditor> m_sellersEditor;
     std::unique_ptr<ListEditor> m_recipientsEditor;
     std::unique_ptr<CheckCycle> m_cycle;
+    std::unique_ptr<OutboxView> m_outboxView;
     CStartStatus *m_oStartStatus = nullptr;
     QPointer<FMessage> m_frmMessage;
     std::array<std::unique_ptr<CToolTip>, 10> m_toolTips;

@@ -68,6 +68,9 @@ MainSettings MainSettings::load(QSettings &settings)
     main.smtpSecurity = SmtpSettings::parseSecurity(settings.value(Main + QStringLiteral("/SmtpSecurity")).toString())
                             .value_or(SmtpSecurity::None);
     main.smtpUser = settings.value(Main + QStringLiteral("/SmtpUser")).toString();
+    bool isNumber = false;
+    const int days = settings.value(Main + QStringLiteral("/OutboxDays")).toString().toInt(&isNumber);
+    main.outboxDays = isNumber && days >= 1 && days <= 365 ? days : DefaultOutboxDays;
     return main;
 }
 
@@ -95,6 +98,7 @@ void MainSettings::save(QSettings &settings) const
     keep(Main + QStringLiteral("/SmtpSecurity"), SmtpSettings::formatSecurity(smtpSecurity),
          smtpSecurity != SmtpSecurity::None);
     keep(Main + QStringLiteral("/SmtpUser"), smtpUser, !smtpUser.isEmpty());
+    keep(Main + QStringLiteral("/OutboxDays"), QString::number(outboxDays), outboxDays != DefaultOutboxDays);
 
     settings.sync();
     if (settings.status() != QSettings::NoError)

@@ -1,5 +1,6 @@
 #include "Headless.h"
 
+#include "base/ActivityLog.h"
 #include "base/Brand.h"
 #include "base/ErrorPatterns.h"
 #include "base/ErrorReporter.h"
@@ -110,6 +111,7 @@ int Headless::Main(int argc, char *argv[])
                                   .arg(parser.value(QStringLiteral("interval"))));
     }
 
+    ActivityLog::install();
     // From here on a termination request ends the program the orderly way.
     TerminationSignals terminationSignals;
     QObject::connect(&terminationSignals, &TerminationSignals::received, &application, &QCoreApplication::quit);
@@ -142,7 +144,7 @@ int Headless::Main(int argc, char *argv[])
     smtp.port = main.smtpPort;
     smtp.security = main.smtpSecurity;
     smtp.user = main.smtpUser;
-    cycle.setSettings({main.fromAddress, smtp, network});
+    cycle.setSettings({main.fromAddress, smtp, network, main.outboxDays});
     if (const auto missing = cycle.missingSetting(); missing != CheckCycle::MissingSetting::None) {
         say(QStringLiteral("Zorvane cannot check: ") + missingText(missing, lists) + u'.');
         return 1;

@@ -1,0 +1,64 @@
+#include "OutboxView.h"
+
+#include "dialogs/FOutbox.h"
+#include "monitor/CheckCycle.h"
+
+#include <QSystemTrayIcon>
+
+OutboxView::OutboxView(CheckCycle &cycle, QSystemTrayIcon &trayIcon, QObject *parent)
+    : QObject(parent)
+    , m_cycle(cycle)
+    , m_trayIcon(trayIcon)
+{
+    connect(&cycle, &CheckCycle::outboxChanged, this, &OutboxView::refresh);
+    connect(&cycle, &CheckCycle::deliveryEnded, this, [this](bool delivered, const QString &reason) {
+        notify(m_notice.sessionEnded(delivered, m_cycle.outbox().count(), reason));
+    });
+    connect(&cycle, &CheckCycle::cycleStarted, this, [this] {
+        if (m_window)
+            m_window->setSending(true);
+    });
+    connect(&cycle, &CheckCycle::cycleFinished, this, [this] {
+        if (m_window)
+            m_window->setSending(false);
+        notify(m_notice.cycleEnded(m_cycle.outbox().count()));
+    });
+    refresh();
+}
+
+OutboxView::~OutboxView()
+{
+    delete m_window.data();
+}
+
+void OutboxView::showWindow()
+{
+    if (!m_window) {
+        m_window = new FOutbox;
+        connect(m_window, &FOutbox::sendNowRequested, &m_cycle, &CheckCycle::sendWaitingNow);
+        connect(m_window, &FOutbox::discardRequested, &m_cycle, &CheckCycle::discard);
+        m_window->setSending(m_cycle.isRunning());
+        refresh();
+    }
+    m_window->show();
+    m_window->raise();
+    m_window->activateWindow();
+}
+
+void OutboxView::refresh()
+{
+    const QString waiting = m_cycle.waitingText();
+    m_trayIcon.setToolTip(waiting.isEmpty() ? QStringLiteral("Zorvane") : QStringLiteral("Zorvane\n") + waiting);
+    if (!m_window)
+        return;
+    QList<FOutbox::Row> rows;
+    for (const Outbox::Message &message : m_cycle.outbox().messages())
+        rows << FOutbox::Row{message.id, message.created, message.recipient, message.subject, message.lastError};
+    m_window->setRows(rows);
+}
+
+void OutboxView::notify(const QString &text)
+{
+    if (!text.isEmpty())
+        m_trayIcon.showMessage(QStringLiteral("Zorvane"), text, QSystemTrayIcon::Warning);
+}
