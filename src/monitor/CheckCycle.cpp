@@ -228,10 +228,9 @@ QCoro::Task<> CheckCycle::runCycle(const char *sEntryProcedure, bool bOutboxOnly
     QElapsedTimer took;
     took.start();
     const QString what = bOutboxOnly ? QStringLiteral("Sending the waiting alerts") : QStringLiteral("Check");
-    qCInfo(lcActivity).noquote() << what + QStringLiteral(" started (%1): %2 sellers, %3 recipients")
-                                              .arg(startedBy(sEntryProcedure))
-                                              .arg(m_oSellers.Count())
-                                              .arg(m_oRecipients.Count());
+    qCInfo(lcActivity).noquote() << what + QStringLiteral(" started (%1)").arg(startedBy(sEntryProcedure))
+            + (bOutboxOnly ? QString()
+                           : QStringLiteral(": %1 sellers, %2 recipients").arg(m_oSellers.Count()).arg(m_oRecipients.Count()));
     Q_EMIT cycleStarted();
     bool bFailed = false;
     try {

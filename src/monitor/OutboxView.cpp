@@ -3,6 +3,7 @@
 #include "dialogs/FOutbox.h"
 #include "monitor/CheckCycle.h"
 
+#include <QSet>
 #include <QSystemTrayIcon>
 
 OutboxView::OutboxView(CheckCycle &cycle, QSystemTrayIcon &trayIcon, QObject *parent)
@@ -52,8 +53,16 @@ void OutboxView::refresh()
     if (!m_window)
         return;
     QList<FOutbox::Row> rows;
-    for (const Outbox::Message &message : m_cycle.outbox().messages())
-        rows << FOutbox::Row{message.id, message.created, message.recipient, message.subject, message.lastError};
+    QSet<QString> recipients;
+    for (const Outbox::Message &message : m_cycle.outbox().messages()) {
+        // A message behind one that failed is not tried before it.
+        const QString why = !message.lastError.isEmpty() ? message.lastError
+            : recipients.contains(message.recipient)
+            ? QStringLiteral("Not tried yet: it waits behind an earlier alert to this recipient")
+            : QStringLiteral("Not tried yet");
+        recipients.insert(message.recipient);
+        rows << FOutbox::Row{message.id, message.created, message.recipient, message.subject, why};
+    }
     m_window->setRows(rows);
 }
 
