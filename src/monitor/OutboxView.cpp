@@ -11,7 +11,15 @@ OutboxView::OutboxView(CheckCycle &cycle, QSystemTrayIcon &trayIcon, QObject *pa
     , m_cycle(cycle)
     , m_trayIcon(trayIcon)
 {
-    connect(&cycle, &CheckCycle::outboxChanged, this, &OutboxView::refresh);
+    // While a cycle sends, the outbox changes with every session: the
+    // window reads it again at most a few times a second.
+    m_refreshSoon.setSingleShot(true);
+    m_refreshSoon.setInterval(300);
+    connect(&m_refreshSoon, &QTimer::timeout, this, &OutboxView::refresh);
+    connect(&cycle, &CheckCycle::outboxChanged, this, [this] {
+        if (!m_refreshSoon.isActive())
+            m_refreshSoon.start();
+    });
     connect(&cycle, &CheckCycle::deliveryEnded, this, [this](bool delivered, const QString &reason) {
         notify(m_notice.sessionEnded(delivered, m_cycle.outbox().count(), reason));
     });
@@ -22,6 +30,7 @@ OutboxView::OutboxView(CheckCycle &cycle, QSystemTrayIcon &trayIcon, QObject *pa
     connect(&cycle, &CheckCycle::cycleFinished, this, [this] {
         if (m_window)
             m_window->setSending(false);
+        refresh();
         notify(m_notice.cycleEnded(m_cycle.outbox().count()));
     });
     refresh();
@@ -37,7 +46,10 @@ void OutboxView::showWindow()
     if (!m_window) {
         m_window = new FOutbox;
         connect(m_window, &FOutbox::sendNowRequested, &m_cycle, &CheckCycle::sendWaitingNow);
-        connect(m_window, &FOutbox::discardRequested, &m_cycle, &CheckCycle::discard);
+        connect(m_window, &FOutbox::discardRequested, this, [this](const QStringList &ids) {
+            m_cycle.discard(ids);
+            refresh();
+        });
         m_window->setSending(m_cycle.isRunning());
         refresh();
     }

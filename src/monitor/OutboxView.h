@@ -5,6 +5,7 @@
 
 #include <QObject>
 #include <QPointer>
+#include <QTimer>
 
 class CheckCycle;
 class QSystemTrayIcon;
@@ -33,4 +34,5 @@ private:
     QSystemTrayIcon &m_trayIcon;
     TrayNotice m_notice;
     QPointer<FOutbox> m_window;
+    QTimer m_refreshSoon;
 };

@@ -1,11 +1,9 @@
 // The outbox's files: one per message, read back in the order they were
-// written and byte for byte, kept across a restart, never half-written,
-// damaged ones set aside without stopping the rest, expiry by its clock.
+// written and byte for byte, kept across a restart, damaged ones set aside
+// without stopping the rest. (Expiry and a full disk: tst_outboxcycle.)
 
-#include "base/AppError.h"
 #include "mail/Outbox.h"
 
-#include "FileSizeLimit.h"
 #include "TestFiles.h"
 
 #include <QDir>
@@ -99,35 +97,6 @@ private Q_SLOTS:
         QVERIFY(waiting.at(1).id.startsWith(QStringLiteral("000000008-"))); // never a name used before
         QCOMPARE(TestFiles::read(folder() + u'/' + damaged + QStringLiteral(".damaged")), bytes);
         QCOMPARE(box.count(), 2);
-    }
-
-    void expiryFollowsTheClock()
-    {
-        Outbox box = outbox();
-        const Outbox::Message message = box.add(QStringLiteral("a@example.com"), {}, {});
-        m_now = m_now.addDays(3).addSecs(-1);
-        QVERIFY(!box.hasExpired(message, 3));
-        m_now = m_now.addSecs(1);
-        QVERIFY(box.hasExpired(message, 3));
-    }
-
-    void aFullDiskLeavesNoFile()
-    {
-        Outbox box = outbox();
-        QVERIFY(QDir().mkpath(folder()));
-        {
-            FileSizeLimit limit(64);
-            QVERIFY(limit.active());
-            try {
-                box.add(QStringLiteral("a@example.com"), QStringLiteral("s"), QString(1000, u'x'));
-                QFAIL("a message larger than the disk allows was written");
-            } catch (const AppError &error) {
-                QVERIFY2(error.description().startsWith(QStringLiteral("Outbox.Add 61 ")), qPrintable(error.description()));
-            }
-            QVERIFY(files().isEmpty());
-        }
-        box.add(QStringLiteral("a@example.com"), QStringLiteral("s"), QString(1000, u'x'));
-        QCOMPARE(box.count(), 1);
     }
 };
 
