@@ -3,6 +3,7 @@
 #include "mail/Outbox.h"
 #include "mail/SmtpSettings.h"
 #include "monitor/ChangeAlerts.h"
+#include "monitor/MainSettings.h"
 #include "monitor/NetworkSettings.h"
 
 #include <QObject>
@@ -51,7 +52,7 @@ public:
         QString sender;
         SmtpSettings smtp;
         NetworkSettings network;
-        int outboxDays = 3;
+        int outboxDays = MainSettings::DefaultOutboxDays;
     };
     using AlertSwitchSource = std::function<AlertSwitches()>;
 
