@@ -189,6 +189,8 @@ void benchCycle()
     QDir(folder.path()).mkpath(QStringLiteral("program"));
     ProgramFolder::setPath(folder.filePath(QStringLiteral("program")));
     QSettings::setPath(QSettings::NativeFormat, QSettings::UserScope, folder.filePath(QStringLiteral("config")));
+    // The outbox, in the run's own data folder.
+    qputenv("XDG_DATA_HOME", folder.filePath(QStringLiteral("data")).toLocal8Bit());
     CCustomBrand().Initialize();
 
     LocalHttpServer site;

@@ -1,6 +1,6 @@
 #include "CUserIDs.h"
 
-#include "FileErrors.h"
+#include "base/FileErrors.h"
 #include "PageSearch.h"
 #include "TrimBlanks.h"
 #include "base/ProgramFolder.h"

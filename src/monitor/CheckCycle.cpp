@@ -2,11 +2,16 @@
 
 #include "auction/CUserIDs.h"
 #include "auction/ListingSite.h"
+#include "base/ActivityLog.h"
 #include "base/ErrorPatterns.h"
 #include "mail/CEmail.h"
 #include "mail/FWinsock.h"
 #include "update/CStartStatus.h"
 #include "web/CWebConnection.h"
+
+#include <QDir>
+#include <QElapsedTimer>
+#include <QStandardPaths>
 
 #include <qcoro/qcorosignal.h>
 
@@ -36,6 +41,48 @@ QString failureBody(const QString &sellerId)
         + QStringLiteral(".  This user's auctions will scanned again during the next check.");
 }
 
+// Who a message is for and what it is, as the log and the status line name it.
+QString described(const QString &recipient, const QString &subject)
+{
+    return recipient + QStringLiteral(" \"") + subject + u'"';
+}
+
+QString described(const Outbox::Message &message)
+{
+    return described(message.recipient, message.subject);
+}
+
+QString alertCount(qsizetype count)
+{
+    return QString::number(count) + (count == 1 ? QStringLiteral(" alert") : QStringLiteral(" alerts"));
+}
+
+// What started a cycle, in the words the user knows.
+QString startedBy(const char *entryProcedure)
+{
+    const QLatin1StringView entry(entryProcedure);
+    if (entry == QLatin1StringView("OnTimerSubmitInterval"))
+        return QStringLiteral("timer");
+    if (entry == QLatin1StringView("OnCmdSendNowClick"))
+        return QStringLiteral("Send Now");
+    return QStringLiteral("Check Now");
+}
+
+QString quotedReply(const QString &reply)
+{
+    return reply.split(QStringLiteral("\r\n"), Qt::SkipEmptyParts).join(u' ').trimmed();
+}
+
+// A refusal that concerns this message or this recipient: sending the same
+// again would be refused again. A refused sender, sign-in or connection is
+// a matter of the settings, which the user can put right: those messages
+// wait.
+bool refusedForGood(const SessionResult &result)
+{
+    return result.outcome == SessionOutcome::RefusedPermanently
+        && (result.step == SmtpStep::RcptTo || result.step == SmtpStep::Data || result.step == SmtpStep::Message);
+}
+
 } // namespace
 
 CheckCycle::CheckCycle(CUserIDs &sellers, CUserIDs &recipients, QObject *parent)
@@ -56,6 +103,7 @@ CheckCycle::CheckCycle(CUserIDs &sellers, CUserIDs &recipients, QObject *parent)
     m_eventTurn.setInterval(0);
     connect(&m_eventTurn, &QTimer::timeout, this, &CheckCycle::eventLoopTurned);
     setSettings({});
+    setOutbox(QDir(QStandardPaths::writableLocation(QStandardPaths::AppDataLocation)).filePath(QStringLiteral("outbox")));
 }
 
 // A cycle still waiting is ended first, while everything it holds is there.
@@ -78,6 +126,7 @@ void CheckCycle::setSettings(const Settings &settings)
                             [this](const QString &text) { Q_EMIT statusText(text); },
                             [this] { return letEventsRun(); }, [this] { return m_bStopped; },
                             [this](QString body, QString sellerId) {
+                                ++m_tally.alerts;
                                 return SendEmail(std::move(body), std::move(sellerId));
                             }});
 }
@@ -91,7 +140,20 @@ void CheckCycle::setStartStatus(CStartStatus *oStartStatus)
 
 QString CheckCycle::idleText() const
 {
-    return QStringLiteral("Idle.  Minutes to next check: ") + QString::number(m_iCheckInterval - m_iMinutesElapsed);
+    const QString waiting = waitingText();
+    return (waiting.isEmpty() ? QStringLiteral("Idle") : waiting) + QStringLiteral(".  Minutes to next check: ")
+        + QString::number(m_iCheckInterval - m_iMinutesElapsed);
+}
+
+void CheckCycle::setOutbox(const QString &folder, Outbox::Clock clock)
+{
+    m_outbox = std::make_unique<Outbox>(folder, std::move(clock));
+}
+
+QString CheckCycle::waitingText() const
+{
+    const int waiting = m_outbox->count();
+    return waiting == 0 ? QString() : alertCount(waiting) + QStringLiteral(" waiting to be sent");
 }
 
 void CheckCycle::start()
@@ -113,15 +175,19 @@ void CheckCycle::setMailTimeout(std::chrono::milliseconds timeout)
 void CheckCycle::report(const char *sProcedure)
 {
     const AppError error = caughtError();
-    Q_EMIT errorReported(QString::fromLatin1(ErrorClass) + u'.' + QString::fromLatin1(sProcedure)
-                         + QStringLiteral("\r\n") + error.description());
+    const QString report = QString::fromLatin1(ErrorClass) + u'.' + QString::fromLatin1(sProcedure)
+        + QStringLiteral("\r\n") + error.description();
+    qCWarning(lcActivity).noquote() << QStringLiteral("Error: ") + report;
+    Q_EMIT errorReported(report);
 }
 
 void CheckCycle::OnTimerSubmitInterval()
 {
     try {
         ++m_iMinutesElapsed;
-        Q_EMIT statusText(QStringLiteral("Minutes to next check: ")
+        const QString waiting = waitingText();
+        Q_EMIT statusText((waiting.isEmpty() ? QString() : waiting + QStringLiteral(".  "))
+                          + QStringLiteral("Minutes to next check: ")
                           + QString::number(m_iCheckInterval - m_iMinutesElapsed));
         if (m_iMinutesElapsed >= m_iCheckInterval && !m_bCycleRunning && !m_bStopped)
             runCycle("OnTimerSubmitInterval");
@@ -147,17 +213,50 @@ void CheckCycle::checkNow()
         runCycle("OnCmdCheckClick");
 }
 
-QCoro::Task<> CheckCycle::runCycle(const char *sEntryProcedure)
+void CheckCycle::sendWaitingNow()
+{
+    if (!m_bCycleRunning && !m_bStopped)
+        runCycle("OnCmdSendNowClick", true);
+}
+
+QCoro::Task<> CheckCycle::runCycle(const char *sEntryProcedure, bool bOutboxOnly)
 {
     m_bCycleRunning = true;
+    m_heldRecipients.clear();
+    m_bOutboxFailureReported = false;
+    m_tally = {};
+    QElapsedTimer took;
+    took.start();
+    const QString what = bOutboxOnly ? QStringLiteral("Sending the waiting alerts") : QStringLiteral("Check");
+    qCInfo(lcActivity).noquote() << what + QStringLiteral(" started (%1)").arg(startedBy(sEntryProcedure))
+            + (bOutboxOnly ? QString()
+                           : QStringLiteral(": %1 sellers, %2 recipients").arg(m_oSellers.Count()).arg(m_oRecipients.Count()));
     Q_EMIT cycleStarted();
+    bool bFailed = false;
     try {
-        co_await Check();
+        if (bOutboxOnly)
+            co_await sendWaiting();
+        else
+            co_await Check();
     } catch (...) {
+        bFailed = true;
         report(sEntryProcedure);
     }
     if (m_bStopped)
         co_return;
+    if (bOutboxOnly)
+        Q_EMIT statusText(idleText());
+    const QString waiting = waitingText();
+    QString summary = what + (bFailed ? QStringLiteral(" ended with an error") : QStringLiteral(" ended"))
+        + QStringLiteral(" after %1 s").arg(double(took.elapsed()) / 1000, 0, 'f', 1);
+    if (!bOutboxOnly)
+        summary += QStringLiteral(": %1 sellers, %2 pages, %3 items, %4")
+                       .arg(m_tally.sellers)
+                       .arg(m_tally.pages)
+                       .arg(m_tally.items)
+                       .arg(alertCount(m_tally.alerts));
+    qCInfo(lcActivity).noquote() << summary + QStringLiteral("; ")
+            + (waiting.isEmpty() ? QStringLiteral("nothing waiting to be sent") : waiting);
     m_bCycleRunning = false;
     Q_EMIT cycleFinished();
 }
@@ -171,6 +270,12 @@ QCoro::Task<> CheckCycle::Check()
                 m_oStartStatus->CheckVersion();
         }
         CheckFirstTime();
+
+        // What could not be delivered before goes first, so that each
+        // recipient gets its messages in the order they were composed.
+        co_await sendWaiting();
+        if (m_bStopped)
+            co_return;
 
         // Sellers added while the cycle runs wait for the next one.
         QStringList sellerIds;
@@ -186,6 +291,8 @@ QCoro::Task<> CheckCycle::Check()
             CUserID *seller = m_oSellers.find(sellerId);
             if (!scanned || !seller)
                 continue;
+            ++m_tally.sellers;
+            m_tally.items += int(seller->Items().Count());
 
             Q_EMIT statusText(QStringLiteral("Checking for new items for ") + sellerId);
             // A scan that found nothing at all, after one that found
@@ -238,6 +345,7 @@ QCoro::Task<bool> CheckCycle::scanSeller(const QString &sSellerID)
         CUserID *seller = m_oSellers.find(sSellerID);
         if (m_bStopped || !seller)
             co_return false;
+        ++m_tally.pages;
         Q_EMIT statusText(QStringLiteral("Page ") + QString::number(page) + QStringLiteral(" of auctions gotten for ")
                           + sSellerID + QStringLiteral(". ") + QString::number(seller->Items().Count())
                           + QStringLiteral(" items grabbed."));
@@ -255,6 +363,13 @@ QCoro::Task<bool> CheckCycle::scanSeller(const QString &sSellerID)
         }
         if (bPageFailed) {
             bFailed = true;
+            qCWarning(lcActivity).noquote() << QStringLiteral("Seller %1: page %2 failed (%3)")
+                                                   .arg(sSellerID)
+                                                   .arg(page)
+                                                   .arg(text.isEmpty() ? QStringLiteral("no page arrived")
+                                                        : ListingSite::isWhole(text)
+                                                            ? QStringLiteral("not a listing page")
+                                                            : QStringLiteral("only %1 characters").arg(text.size()));
             co_await SendEmail(failureBody(sSellerID), QStringLiteral("Zorvane"));
             if (m_bStopped)
                 co_return false;
@@ -313,30 +428,156 @@ QCoro::Task<> CheckCycle::letEventsRun()
     co_await qCoro(this, &CheckCycle::eventLoopTurned);
 }
 
+// Every copy is in the outbox before the first is sent, so that a crash
+// part-way through the batch loses none.
 QCoro::Task<> CheckCycle::SendEmail(QString sBody, QString sSubjectPrefix)
 {
     try {
         m_oEmail->frmWinsock()->Close();
-        QStringList recipients;
+        const QString subject = sSubjectPrefix + QStringLiteral(" Auction Update");
+        QList<Outbox::Message> copies;
         for (const CUserID &recipient : m_oRecipients)
-            recipients << recipient.UserID();
+            copies << keep(recipient.UserID(), subject, sBody);
+        if (!copies.isEmpty())
+            Q_EMIT outboxChanged();
 
-        for (const QString &recipient : std::as_const(recipients)) {
-            m_bEmailDone = false;
-            m_oEmail->SendMail(m_settings.smtp, recipient, m_settings.sender,
-                               sSubjectPrefix + QStringLiteral(" Auction Update"), sBody);
-            if (!m_bEmailDone) {
-                const auto ended = co_await qCoro(this, &CheckCycle::mailSessionEnded, SessionWaitBound);
-                if (m_bStopped)
-                    co_return;
-                if (!ended) // a session that never ended is ended here, as an error
-                    m_oEmail->CloseConn(true);
-            }
-            m_bEmailDone = false;
+        for (const Outbox::Message &message : std::as_const(copies)) {
+            // Behind a message that failed in this cycle it waits its turn;
+            // one that could not be kept cannot wait and is tried anyway.
+            if (!message.id.isEmpty() && m_heldRecipients.contains(message.recipient))
+                continue;
+            co_await deliver(message);
+            if (m_bStopped)
+                co_return;
         }
     } catch (...) {
         passOnCaughtError(ErrorClass, "SendEmail");
     }
+}
+
+// Oldest first, each with the settings of this moment; one that has waited
+// too long is dropped instead.
+QCoro::Task<> CheckCycle::sendWaiting()
+{
+    try {
+        const QList<Outbox::Message> waiting = m_outbox->messages();
+        if (waiting.isEmpty())
+            co_return;
+        qCInfo(lcActivity).noquote() << QStringLiteral("Outbox: %1 waiting, sending again").arg(alertCount(waiting.size()));
+        Q_EMIT statusText(QStringLiteral("Sending %1 waiting in the outbox").arg(alertCount(waiting.size())));
+        m_oEmail->frmWinsock()->Close();
+        for (const Outbox::Message &message : waiting) {
+            // The user may have discarded it while an earlier one was sent.
+            if (!m_outbox->contains(message.id))
+                continue;
+            if (m_outbox->hasExpired(message, m_settings.outboxDays)) {
+                drop(message, QStringLiteral("not sent for %1 days").arg(m_settings.outboxDays)
+                                  + (message.lastError.isEmpty() ? QString() : QStringLiteral(": ") + message.lastError));
+                continue;
+            }
+            if (m_heldRecipients.contains(message.recipient))
+                continue;
+            co_await deliver(message);
+            if (m_bStopped)
+                co_return;
+        }
+    } catch (...) {
+        passOnCaughtError(ErrorClass, "SendWaiting");
+    }
+}
+
+// A message that cannot be written to the outbox (a full disk) is still
+// sent, without a copy; the user hears of it once a cycle.
+Outbox::Message CheckCycle::keep(const QString &recipient, const QString &subject, const QString &body)
+{
+    try {
+        return m_outbox->add(recipient, subject, body);
+    } catch (...) {
+        const AppError error = caughtError();
+        qCWarning(lcActivity).noquote() << QStringLiteral("Outbox: the mail to %1 could not be kept (%2); sending it "
+                                                          "without a copy")
+                                               .arg(described(recipient, subject), error.description());
+        if (!m_bOutboxFailureReported) {
+            m_bOutboxFailureReported = true;
+            Q_EMIT errorReported(QString::fromLatin1(ErrorClass) + QStringLiteral(".SendEmail\r\n")
+                                 + error.description() + QStringLiteral(" (") + m_outbox->folder()
+                                 + QStringLiteral("): alerts are sent without a copy in the outbox and are lost "
+                                                  "if the server cannot take them"));
+        }
+        return {{}, recipient, subject, body, m_outbox->now(), 0, {}};
+    }
+}
+
+QCoro::Task<> CheckCycle::deliver(Outbox::Message message)
+{
+    m_bEmailDone = false;
+    m_sDelivering = message.id;
+    m_bCopyLeftAfterAcceptance = false;
+    m_oEmail->SendMail(m_settings.smtp, message.recipient, m_settings.sender, message.subject, message.body);
+    if (!m_bEmailDone) {
+        const auto ended = co_await qCoro(this, &CheckCycle::mailSessionEnded, SessionWaitBound);
+        if (m_bStopped)
+            co_return;
+        if (!ended) // a session that never ended is ended here, as an error
+            m_oEmail->CloseConn(true);
+    }
+    m_bEmailDone = false;
+    m_sDelivering.clear();
+    settle(message, m_oEmail->result());
+}
+
+void CheckCycle::settle(Outbox::Message &message, const SessionResult &result)
+{
+    const QString verdict = result.verdict();
+    const QString retry = message.attempts > 0 ? QStringLiteral(" (waiting since %1, attempt %2)")
+                                                     .arg(message.created.toLocalTime().toString(
+                                                              QStringLiteral("yyyy-MM-dd HH:mm")))
+                                                     .arg(message.attempts + 1)
+                                               : QString();
+    if (result.outcome == SessionOutcome::Accepted) {
+        qCInfo(lcActivity).noquote() << QStringLiteral("Mail to %1%2: accepted (%3)")
+                                            .arg(described(message), retry, quotedReply(result.reply));
+        if (m_bCopyLeftAfterAcceptance)
+            qCWarning(lcActivity).noquote() << QStringLiteral("Outbox: %1 could not be removed; it will be sent again")
+                                                   .arg(message.id);
+        if (!message.id.isEmpty())
+            Q_EMIT outboxChanged();
+        Q_EMIT deliveryEnded(true, {});
+        return;
+    }
+    qCWarning(lcActivity).noquote() << QStringLiteral("Mail to %1%2: not sent: %3").arg(described(message), retry, verdict);
+    if (message.id.isEmpty()) {
+        qCWarning(lcActivity).noquote() << QStringLiteral("Mail to %1 is lost: it had no copy in the outbox")
+                                               .arg(described(message));
+    } else if (refusedForGood(result)) {
+        drop(message, verdict);
+    } else {
+        m_heldRecipients.insert(message.recipient);
+        if (m_outbox->recordFailure(message, verdict))
+            Q_EMIT outboxChanged();
+    }
+    Q_EMIT deliveryEnded(false, verdict);
+}
+
+void CheckCycle::drop(const Outbox::Message &message, const QString &why)
+{
+    m_outbox->remove(message.id);
+    qCWarning(lcActivity).noquote() << QStringLiteral("Outbox: dropped the mail to %1 of %2: %3")
+                                           .arg(described(message),
+                                                message.created.toLocalTime().toString(QStringLiteral("yyyy-MM-dd HH:mm")),
+                                                why);
+    Q_EMIT statusText(QStringLiteral("Alert to ") + message.recipient + QStringLiteral(" dropped: ") + why);
+    Q_EMIT outboxChanged();
+}
+
+void CheckCycle::discard(const QStringList &ids)
+{
+    for (const Outbox::Message &message : m_outbox->messages()) {
+        if (ids.contains(message.id) && m_outbox->remove(message.id))
+            qCInfo(lcActivity).noquote() << QStringLiteral("Outbox: the mail to %1 was discarded by the user")
+                                                .arg(described(message));
+    }
+    Q_EMIT outboxChanged();
 }
 
 void CheckCycle::OnEmailWinsockMessage(const QString &sMessage)
@@ -350,6 +591,10 @@ void CheckCycle::OnEmailWinsockMessage(const QString &sMessage)
 
 void CheckCycle::OnEmailWinsockConnectionClosed()
 {
+    // The server has the message: its copy goes at once, before anything
+    // else is done, so that a crash from here on cannot send it twice.
+    if (!m_sDelivering.isEmpty() && m_oEmail->result().outcome == SessionOutcome::Accepted)
+        m_bCopyLeftAfterAcceptance = !m_outbox->remove(m_sDelivering);
     m_bEmailDone = true;
     Q_EMIT mailSessionEnded();
 }

@@ -1,10 +1,13 @@
 #pragma once
 
+#include "mail/Outbox.h"
 #include "mail/SmtpSettings.h"
 #include "monitor/ChangeAlerts.h"
+#include "monitor/MainSettings.h"
 #include "monitor/NetworkSettings.h"
 
 #include <QObject>
+#include <QSet>
 #include <QTimer>
 
 #include <qcoro/qcorotask.h>
@@ -18,12 +21,20 @@ class CItems;
 class CStartStatus;
 class CUserIDs;
 class CWebConnection;
+struct SessionResult;
 
 // The program's work: every N minutes, or on Check Now, walk the seller
 // list, fetch each seller's listing pages, compare them with the previous
 // scan and mail the alerts to every recipient, one session per recipient;
 // between cycles, count minutes. The first cycle of a run starts the
 // version check and sends the welcome mail.
+//
+// Every message goes through the outbox (mail/Outbox): it is written there
+// first and removed once the server has accepted it; what could not be
+// delivered is sent again at the start of every cycle, oldest first, until
+// it has waited `outboxDays`. For each recipient the messages keep the
+// order they were composed in: once a recipient's session has failed in a
+// cycle, its later messages wait behind the failed one until the next.
 //
 // It has no window: it works on the two lists it is given and on the
 // settings the owner hands it (and hands again whenever the user changes
@@ -41,6 +52,7 @@ public:
         QString sender;
         SmtpSettings smtp;
         NetworkSettings network;
+        int outboxDays = MainSettings::DefaultOutboxDays;
     };
     using AlertSwitchSource = std::function<AlertSwitches()>;
 
@@ -57,8 +69,21 @@ public:
     void SetInterval(qint16 iMinutes) { m_iCheckInterval = iMinutes; }
     qint16 CheckInterval() const { return m_iCheckInterval; }
     qint16 MinutesElapsed() const { return m_iMinutesElapsed; }
-    // "Idle.  Minutes to next check: N".
+    // "Idle.  Minutes to next check: N", or with messages waiting
+    // "3 alerts waiting to be sent.  Minutes to next check: N".
     QString idleText() const;
+
+    // The outbox: "outbox" in the user's data folder unless set here (tests
+    // give a folder and a clock of their own).
+    void setOutbox(const QString &folder, Outbox::Clock clock = {});
+    const Outbox &outbox() const { return *m_outbox; }
+    // "3 alerts waiting to be sent" ("1 alert ..."); empty when none waits.
+    QString waitingText() const;
+    // Send Now: the waiting messages are sent at once, unless a cycle runs
+    // (it sends them itself, first).
+    void sendWaitingNow();
+    // Removes waiting messages the user no longer wants sent.
+    void discard(const QStringList &ids);
 
     // Starts counting minutes; the first automatic cycle comes one interval
     // later.
@@ -94,6 +119,10 @@ Q_SIGNALS:
     void cycleFinished();
     // An error text of a mail session, for the user.
     void mailError(const QString &sMessage);
+    // A mail session has ended: the message delivered, or why not.
+    void deliveryEnded(bool delivered, const QString &reason);
+    // Messages were added to or removed from the outbox, or failed again.
+    void outboxChanged();
     // A report for the error reporter ("FAlert.OnCmdCheckClick" CR LF ...).
     void errorReported(const QString &sReport);
     // Internal: the event loop has had its turn; a mail session has ended
@@ -102,12 +131,17 @@ Q_SIGNALS:
     void mailSessionEnded();
 
 private:
-    QCoro::Task<> runCycle(const char *sEntryProcedure);
+    QCoro::Task<> runCycle(const char *sEntryProcedure, bool bOutboxOnly = false);
     QCoro::Task<> Check();
     QCoro::Task<bool> scanSeller(const QString &sSellerID);
     void CheckFirstTime();
     QCoro::Task<> CompareLists(const CItems &oPrevious, const CItems &oCurrent, QString sSellerID);
     QCoro::Task<> SendEmail(QString sBody, QString sSubjectPrefix);
+    QCoro::Task<> sendWaiting();
+    Outbox::Message keep(const QString &recipient, const QString &subject, const QString &body);
+    QCoro::Task<> deliver(Outbox::Message message);
+    void settle(Outbox::Message &message, const SessionResult &result);
+    void drop(const Outbox::Message &message, const QString &why);
     QCoro::Task<> letEventsRun();
     void OnEmailWinsockMessage(const QString &sMessage);
     void OnEmailWinsockConnectionClosed();
@@ -122,6 +156,23 @@ private:
     std::unique_ptr<CEmail> m_oEmail;
     std::unique_ptr<CWebConnection> m_oNewInstallConnection;
     std::unique_ptr<ChangeAlerts> m_changeAlerts;
+    std::unique_ptr<Outbox> m_outbox;
+    // The outbox message of the session under way; empty for none, or for
+    // one that could not be kept there.
+    QString m_sDelivering;
+    bool m_bCopyLeftAfterAcceptance = false;
+    // Recipients whose session failed in this cycle: their later messages
+    // wait, in order, for the next.
+    QSet<QString> m_heldRecipients;
+    bool m_bOutboxFailureReported = false;
+    // What the cycle did, for the activity log.
+    struct Tally
+    {
+        int sellers = 0;
+        int pages = 0;
+        int items = 0;
+        int alerts = 0;
+    } m_tally;
 
     QTimer m_minuteTimer; // timSubmitInterval
     // Gives the event loop a turn during long work; a member, so that a

@@ -2,6 +2,7 @@
 
 #include "ui_FAlert.h"
 
+#include "base/ActivityLog.h"
 #include "base/Brand.h"
 #include "base/ErrorPatterns.h"
 #include "base/ErrorReporter.h"
@@ -19,6 +20,7 @@
 #include "monitor/CheckCycle.h"
 #include "monitor/FAlertToolTips.h"
 #include "monitor/ListEditor.h"
+#include "monitor/OutboxView.h"
 #include "monitor/SendFromTab.h"
 #include "monitor/StatusText.h"
 #include "update/CStartStatus.h"
@@ -121,8 +123,10 @@ FAlert::FAlert(QWidget *parent)
     connect(m_sendFrom, &SendFromTab::changed, this, &FAlert::handSettingsToCycle);
     connect(m_ui->mnuFileExit, &QAction::triggered, this, &FAlert::OnMnuFileExitClick);
     connect(m_ui->mnuFileMinimize, &QAction::triggered, this, &FAlert::OnMnuFileMinimizeClick);
+    connect(m_ui->mnuFileOutbox, &QAction::triggered, this, &FAlert::OnMnuFileOutboxClick);
     connect(m_ui->mnuHelpAbout, &QAction::triggered, this, &FAlert::OnMnuHelpAboutClick);
     connect(m_ui->mnuHelpContents, &QAction::triggered, this, &FAlert::OnMnuHelpContentsClick);
+    connect(m_ui->mnuHelpActivityLog, &QAction::triggered, this, &FAlert::OnMnuHelpActivityLogClick);
     connect(m_ui->mnuHelpFeedback, &QAction::triggered, this, &FAlert::OnMnuHelpFeedbackClick);
     connect(m_ui->mnuHelpPellridge, &QAction::triggered, this, &FAlert::OnMnuHelpPellridgeClick);
     connect(m_ui->mnuHelpJoin, &QAction::triggered, this, &FAlert::OnMnuHelpJoinClick);
@@ -133,6 +137,7 @@ FAlert::FAlert(QWidget *parent)
 // The cycle goes first: it may still be waiting on the lists.
 FAlert::~FAlert()
 {
+    m_outboxView.reset();
     m_cycle.reset();
 }
 
@@ -162,6 +167,7 @@ void FAlert::OnFormLoad()
         connect(m_cycle.get(), &CheckCycle::cycleStarted, this, &FAlert::enableDeleteButtons);
         connect(m_cycle.get(), &CheckCycle::cycleFinished, this,
                 [this] { reporting("FAlert", "OnCmdCheckClick", [this] { ReviseFormStatus(); }); });
+        m_outboxView = std::make_unique<OutboxView>(*m_cycle, m_trayIcon);
         m_cycle->start();
 
         show();
@@ -183,7 +189,8 @@ void FAlert::OnFormLoad()
         if (m_oStartStatus)
             connect(m_oStartStatus, &CStartStatus::UpdateAccepted, this, [this] { Unload(UnloadByProgram); });
         m_cycle->setStartStatus(m_oStartStatus);
-        showSettings(MainSettings::load(settings));
+        m_storedSettings = MainSettings::load(settings);
+        showSettings(m_storedSettings);
 
         m_ui->cboInterval->setCurrentIndex(DefaultIntervalIndex);
         SetInterval();
@@ -214,7 +221,7 @@ void FAlert::showSettings(const MainSettings &settings)
 
 MainSettings FAlert::shownSettings() const
 {
-    MainSettings settings;
+    MainSettings settings = m_storedSettings; // with what the window does not show
     m_sendFrom->collect(settings);
     settings.newAuctions = m_ui->chkNewAuctions->isChecked();
     settings.changesToAuctions = m_ui->chkChangesToAuctions->isChecked();
@@ -227,7 +234,8 @@ MainSettings FAlert::shownSettings() const
 void FAlert::handSettingsToCycle()
 {
     if (m_cycle)
-        m_cycle->setSettings({m_sendFrom->sender(), m_sendFrom->smtpSettings(), m_network});
+        m_cycle->setSettings(
+            {m_sendFrom->sender(), m_sendFrom->smtpSettings(), m_network, m_storedSettings.outboxDays});
 }
 
 void FAlert::loadList(List which)
@@ -477,6 +485,7 @@ void FAlert::OnFormUnload()
             throw AppError(ErrorNumber::Component, unsaved.join(CrLf));
     });
 
+    m_outboxView.reset();
     m_cycle.reset();
     m_sellersEditor.reset();
     m_recipientsEditor.reset();
@@ -645,6 +654,17 @@ void FAlert::OnMnuFileExitClick()
 void FAlert::OnMnuFileMinimizeClick()
 {
     reporting("FAlert", "OnMnuFileMinimizeClick", [&] { setWindowState(windowState() | Qt::WindowMinimized); });
+}
+
+void FAlert::OnMnuFileOutboxClick()
+{
+    reporting("FAlert", "OnMnuFileOutboxClick", [&] { m_outboxView->showWindow(); });
+}
+
+void FAlert::OnMnuHelpActivityLogClick()
+{
+    reporting("FAlert", "OnMnuHelpActivityLogClick",
+              [&] { Shell::open(QUrl::fromLocalFile(ActivityLog::path()).toString()); });
 }
 
 void FAlert::OnMnuHelpAboutClick()

@@ -17,6 +17,7 @@ class CToolTip;
 class FMessage;
 class ListEditor;
 class SendFromTab;
+class OutboxView;
 class QLabel;
 class QMenu;
 class ShellIcon;
@@ -80,6 +81,7 @@ public:
     const NetworkSettings &Network() const { return m_network; }
     QMenu *PopupMenu() const { return mnuPopup; }
     const QSystemTrayIcon &TrayIcon() const { return m_trayIcon; }
+    OutboxView &outboxView() { return *m_outboxView; }
     // The tooltip made at load for a control, or null.
     const CToolTip *ToolTipOf(const QWidget *control) const;
 
@@ -126,8 +128,10 @@ private:
     void OnChkNewAuctionsClick();
     void OnMnuFileExitClick();
     void OnMnuFileMinimizeClick();
+    void OnMnuFileOutboxClick();
     void OnMnuHelpAboutClick();
     void OnMnuHelpContentsClick();
+    void OnMnuHelpActivityLogClick();
     void OnMnuHelpFeedbackClick();
     void OnMnuHelpPellridgeClick();
     void OnMnuHelpJoinClick();
@@ -150,11 +154,14 @@ private:
     std::unique_ptr<ListEditor> m_sellersEditor;
     std::unique_ptr<ListEditor> m_recipientsEditor;
     std::unique_ptr<CheckCycle> m_cycle;
+    std::unique_ptr<OutboxView> m_outboxView;
     CStartStatus *m_oStartStatus = nullptr;
     QPointer<FMessage> m_frmMessage;
     std::vector<std::unique_ptr<CToolTip>> m_toolTips;
     SendFromTab *m_sendFrom;
     NetworkSettings m_network;
+    // The stored settings as loaded, for the keys the window does not show.
+    MainSettings m_storedSettings;
 
     // The system message window is offered once per run: after the user has
     // closed it, later mail errors are not shown.

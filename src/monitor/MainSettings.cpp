@@ -70,6 +70,9 @@ MainSettings MainSettings::load(QSettings &settings)
                             .value_or(SmtpSecurity::None);
     main.smtpUser = settings.value(Main + QStringLiteral("/SmtpUser")).toString();
     main.storedPassword = settings.value(Main + QStringLiteral("/SmtpPassword")).toString();
+    bool isNumber = false;
+    const int days = settings.value(Main + QStringLiteral("/OutboxDays")).toString().toInt(&isNumber);
+    main.outboxDays = isNumber && days >= 1 && days <= 365 ? days : DefaultOutboxDays;
     return main;
 }
 
@@ -101,6 +104,7 @@ void MainSettings::save(QSettings &settings) const
         settings.remove(Main + QStringLiteral("/SmtpPassword"));
     else
         settings.setValue(Main + QStringLiteral("/SmtpPassword"), storedPassword);
+    keep(Main + QStringLiteral("/OutboxDays"), QString::number(outboxDays), outboxDays != DefaultOutboxDays);
 
     settings.sync();
     if (settings.status() != QSettings::NoError)

@@ -29,6 +29,12 @@ struct MainSettings
     // keep the password here; the file is then readable by its owner alone.
     QString storedPassword;
 
+    // How many days a message that cannot be delivered waits in the outbox
+    // before it is dropped (OutboxDays, 1 to 365); written only once it
+    // differs from the default or is already there.
+    static constexpr int DefaultOutboxDays = 3;
+    int outboxDays = DefaultOutboxDays;
+
     // Reads the section with the first wave's rules: a check box is checked
     // when its value is "1" or missing; an option is chosen when its value
     // is "1"; an option group with neither chosen takes its default

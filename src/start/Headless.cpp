@@ -1,5 +1,6 @@
 #include "Headless.h"
 
+#include "base/ActivityLog.h"
 #include "base/Brand.h"
 #include "base/ErrorPatterns.h"
 #include "base/ErrorReporter.h"
@@ -130,6 +131,7 @@ int Headless::Main(int argc, char *argv[])
                                   .arg(parser.value(QStringLiteral("interval"))));
     }
 
+    ActivityLog::install();
     // From here on a termination request ends the program the orderly way.
     TerminationSignals terminationSignals;
     QObject::connect(&terminationSignals, &TerminationSignals::received, &application, &QCoreApplication::quit);
@@ -164,7 +166,7 @@ int Headless::Main(int argc, char *argv[])
     smtp.user = main.smtpUser;
     smtp.password = main.storedPassword;
     smtp.trustedCertificatesFile = network.trustedCertificates;
-    cycle.setSettings({main.fromAddress, smtp, network});
+    cycle.setSettings({main.fromAddress, smtp, network, main.outboxDays});
     if (const auto missing = cycle.missingSetting(); missing != CheckCycle::MissingSetting::None) {
         say(QStringLiteral("Zorvane cannot check: ") + missingText(missing, lists) + u'.');
         return 1;

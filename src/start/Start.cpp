@@ -1,5 +1,6 @@
 #include "Start.h"
 
+#include "base/ActivityLog.h"
 #include "config/CCustomBrand.h"
 #include "base/Version.h"
 #include "base/ErrorPatterns.h"
@@ -39,6 +40,7 @@ int Start::Main(int argc, char *argv[])
     QApplication::setQuitOnLastWindowClosed(false);
     Shell::setHandler([](const QUrl &url) { return QDesktopServices::openUrl(url); });
     MessageBoxes::setHandler(UpdateWindows::show);
+    ActivityLog::install();
 
     CStartStatus startStatus;
     FAlert alert;

@@ -1,5 +1,6 @@
 #include "CStartStatus.h"
 
+#include "base/ActivityLog.h"
 #include "base/UserSettings.h"
 #include "base/Version.h"
 #include "base/AppError.h"
@@ -155,6 +156,8 @@ void CStartStatus::OnVersionCheckAsynchResponse(qint32 Response, const QString &
         // 11 (the request failed) and anything else end the check quietly.
         if (Response == ResponseCompleted)
             CheckVersionPage(HTML);
+        else
+            qCInfo(lcActivity).noquote() << QStringLiteral("Version check: no answer from ") + VersionCheckURL();
     } catch (...) {
         reportCaughtError(ClassName, "OnVersionCheckAsynchResponse");
     }
@@ -204,6 +207,10 @@ bool CStartStatus::IsDownloadAddress(const QString &sURL)
 
 void CStartStatus::ShowCheckResult()
 {
+    qCInfo(lcActivity).noquote() << (m_bNewVersion ? QStringLiteral("Version check: a newer version is offered at ")
+                                                         + m_sUpdateURL
+                                                   : QStringLiteral("Version check: %1 is current").arg(Version()))
+            + (m_sMessage.isEmpty() ? QString() : QStringLiteral("; the maker sends a message"));
     if (m_bNewVersion) {
         const MessageAnswer answer = MessageBoxes::show({QStringLiteral("New Version Available."), m_sMessage,
                                                          MessageButtons::YesNo, MessageIcon::None,

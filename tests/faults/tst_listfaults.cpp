@@ -5,6 +5,7 @@
 
 #include "auction/CUserIDs.h"
 
+#include "FileSizeLimit.h"
 #include "WindowRig.h"
 
 #include <QElapsedTimer>
@@ -18,8 +19,6 @@
 
 #include "dialogs/FAdd.h"
 
-#include <csignal>
-#include <sys/resource.h>
 
 namespace {
 
@@ -46,55 +45,6 @@ int shownSellers(FAlert &window)
     return window.findChild<QListWidget *>(QStringLiteral("lstAccounts"))->count();
 }
 
-// While it lives, no file of this process may grow past `bytes`.
-class FileSizeLimit
-{
-public:
-    explicit FileSizeLimit(rlim_t bytes)
-    {
-        m_previousHandler = std::signal(SIGXFSZ, SIG_IGN);
-        getrlimit(RLIMIT_FSIZE, &m_saved);
-        rlimit limited = m_saved;
-        limited.rlim_cur = bytes;
-        m_active = setrlimit(RLIMIT_FSIZE, &limited) == 0;
-    }
-    ~FileSizeLimit()
-    {
-        setrlimit(RLIMIT_FSIZE, &m_saved);
-        std::signal(SIGXFSZ, m_previousHandler);
-    }
-    bool active() const { return m_active; }
-
-private:
-    rlimit m_saved{};
-    void (*m_previousHandler)(int) = nullptr;
-    bool m_active = false;
-};
-
-// Points XDG_DATA_HOME (where the window keeps its lists when the program's
-// folder cannot be written) somewhere else while it lives.
-class DataHome
-{
-public:
-    explicit DataHome(const QString &path)
-        : m_saved(qgetenv("XDG_DATA_HOME"))
-        , m_wasSet(qEnvironmentVariableIsSet("XDG_DATA_HOME"))
-    {
-        qputenv("XDG_DATA_HOME", path.toLocal8Bit());
-    }
-    ~DataHome()
-    {
-        if (m_wasSet)
-            qputenv("XDG_DATA_HOME", m_saved);
-        else
-            qunsetenv("XDG_DATA_HOME");
-    }
-
-private:
-    QByteArray m_saved;
-    bool m_wasSet;
-};
-
 QStringList folderEntries(const QString &path)
 {
     return QDir(path).entryList(QDir::NoDotAndDotDot | QDir::AllEntries | QDir::Hidden, QDir::Name);
@@ -114,7 +64,6 @@ private Q_SLOTS:
         WindowRig rig;
         TestFiles::write(rig.path(QStringLiteral("blocker")), "a file, not a folder");
         ProgramFolder::setPath(rig.path(QStringLiteral("blocker/program")));
-        DataHome dataHome(rig.path(QStringLiteral("data")));
 
         FAlert &window = rig.reload();
         QVERIFY(rig.boxes.requests().isEmpty());
@@ -142,7 +91,6 @@ private Q_SLOTS:
             QSKIP("this file system cannot make a folder immutable");
         auto unlock = qScopeGuard([&] { QProcess::execute(QStringLiteral("chattr"), {QStringLiteral("-i"), program}); });
         ProgramFolder::setPath(program);
-        DataHome dataHome(rig.path(QStringLiteral("data")));
 
         FAlert &window = rig.reload();
         QVERIFY(window.Sellers().find(QStringLiteral("placed-seller")));

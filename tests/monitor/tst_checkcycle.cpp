@@ -5,11 +5,17 @@
 #include "ListingPages.h"
 #include "LocalHttpServer.h"
 #include "SmtpServerProcess.h"
+#include "UrlCatcher.h"
 #include "WindowRig.h"
+
+#include "dialogs/FOutbox.h"
+#include "monitor/OutboxView.h"
 
 #include <QJsonArray>
 #include <QLineEdit>
+#include <QPushButton>
 #include <QSignalSpy>
+#include <QTableWidget>
 #include <QTabWidget>
 #include <QTcpServer>
 #include <QTest>
@@ -291,6 +297,48 @@ private Q_SLOTS:
         messageWindows().at(0)->close();
         checkNow();
         QVERIFY(messageWindows().isEmpty());
+    }
+
+    void theUserSeesWhatWaitsAndSendsItWhenTheServerIsBack()
+    {
+        m_smtp->stop();
+        m_site->route(listingPath(QStringLiteral("seller1"), 1),
+                      LocalHttpServer::page(listingPage({{QStringLiteral("100"), QStringLiteral("$5.00"), {}}}, false)));
+        FAlert &window = load("seller1\r\n", "a@example.com\r\nb@example.com\r\n");
+        checkNow();
+        QCOMPARE(window.StatusText(), QStringLiteral("2 alerts waiting to be sent.  Minutes to next check: 60"));
+        QCOMPARE(window.TrayIcon().toolTip(), QStringLiteral("Zorvane\n2 alerts waiting to be sent"));
+
+        window.findChild<QAction *>(QStringLiteral("mnuFileOutbox"))->trigger();
+        FOutbox *outbox = window.outboxView().window();
+        QVERIFY(outbox && outbox->isVisible());
+        auto *table = outbox->findChild<QTableWidget *>(QStringLiteral("tblMessages"));
+        QCOMPARE(table->rowCount(), 2);
+        QCOMPARE(table->item(0, 1)->text(), QStringLiteral("a@example.com"));
+        QCOMPARE(table->item(0, 2)->text(), QStringLiteral("Zorvane Auction Update"));
+        QVERIFY(table->item(0, 3)->text().startsWith(QStringLiteral("Could not connect to 127.0.0.1 port ")));
+        table->selectRow(0);
+        outbox->findChild<QPushButton *>(QStringLiteral("cmdDiscard"))->click(); // the question is answered Yes
+        QCOMPARE(m_rig->boxes.requests().last().text, QStringLiteral("Discard the selected alert?  It will not be sent."));
+        QCOMPARE(table->rowCount(), 1);
+
+        QVERIFY(m_smtp->start(m_smtp->port()));
+        QSignalSpy finished(&window.Cycle(), &CheckCycle::cycleFinished);
+        outbox->findChild<QPushButton *>(QStringLiteral("cmdSendNow"))->click();
+        QVERIFY(finished.wait(30000));
+        QCOMPARE(m_smtp->messageCount(), 1);
+        QCOMPARE(m_smtp->envelope(1).value(QStringLiteral("rcpt_tos")).toArray().at(0).toString(),
+                 QStringLiteral("b@example.com"));
+        QCOMPARE(table->rowCount(), 0);
+        QCOMPARE(window.StatusText(), QStringLiteral("Idle.  Minutes to next check: 60"));
+        QCOMPARE(window.TrayIcon().toolTip(), QStringLiteral("Zorvane"));
+
+        UrlCatcher catcher;
+        window.findChild<QAction *>(QStringLiteral("mnuHelpActivityLog"))->trigger();
+        QCOMPARE(catcher.urls().size(), 1);
+        QVERIFY(catcher.urls().at(0).toLocalFile().startsWith(m_rig->path(QStringLiteral("data/"))));
+        QVERIFY(catcher.urls().at(0).toLocalFile().endsWith(QStringLiteral("/zorvane.log")));
+        QVERIFY(m_rig->reporter.reports().isEmpty());
     }
 };
 

@@ -147,8 +147,10 @@ private Q_SLOTS:
             stored.setValue(QStringLiteral("Main/BriefMessages"), QStringLiteral("1"));
             stored.setValue(QStringLiteral("Main/DetailedMessages"), QStringLiteral("0"));
             stored.setValue(QStringLiteral("Main/OneMessage"), QStringLiteral("1"));
+            stored.setValue(QStringLiteral("Main/OutboxDays"), QStringLiteral("7"));
         }
         load();
+        QCOMPARE(m_window->Cycle().settings().outboxDays, 7);
         QCOMPARE(control<QLineEdit>("txtUserName")->text(), QStringLiteral("me@example.com"));
         QCOMPARE(control<QLineEdit>("txtSMTP")->text(), QStringLiteral("mail.example.com"));
         QVERIFY(!control<QCheckBox>("chkNewAuctions")->isChecked());

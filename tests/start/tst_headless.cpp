@@ -4,6 +4,7 @@
 
 #include "ListingPages.h"
 #include "LocalHttpServer.h"
+#include "ScriptedSmtpServer.h"
 #include "SmtpServerProcess.h"
 #include "TestFiles.h"
 
@@ -56,6 +57,19 @@ class TestHeadless : public QObject
 
     QByteArray errors() { return m_program->readAllStandardError(); }
 
+    // Settings with the listing and maker host on the local site and the
+    // mail server at smtpPort; a minute of 20 ms, so the shortest
+    // interval, 15 minutes, is 0.3 s.
+    void writeSettings(quint16 smtpPort)
+    {
+        TestFiles::write(path(QStringLiteral("config/Zorvane/Zorvane.conf")),
+                         "[Main]\nFromAddress=zorvane@example.com\nSMTP=127.0.0.1\n[Network]\nListingHost="
+                             + m_site->url(QStringLiteral("/")).toLatin1() + "\nMakerHost="
+                             + m_site->url(QStringLiteral("/maker/")).toLatin1()
+                             + "\nSmtpPort=" + QByteArray::number(smtpPort)
+                             + "\n[Testing]\nMinuteMilliseconds=20\n");
+    }
+
 private Q_SLOTS:
     void init()
     {
@@ -67,13 +81,7 @@ private Q_SLOTS:
         QVERIFY(m_site->isListening());
         m_smtp = std::make_unique<SmtpServerProcess>();
         QVERIFY2(m_smtp->start(), qPrintable(m_smtp->errorText()));
-        // A minute of 20 ms: the shortest interval, 15 minutes, is 0.3 s.
-        TestFiles::write(path(QStringLiteral("config/Zorvane/Zorvane.conf")),
-                         "[Main]\nFromAddress=zorvane@example.com\nSMTP=127.0.0.1\n[Network]\nListingHost="
-                             + m_site->url(QStringLiteral("/")).toLatin1() + "\nMakerHost="
-                             + m_site->url(QStringLiteral("/maker/")).toLatin1()
-                             + "\nSmtpPort=" + QByteArray::number(m_smtp->port())
-                             + "\n[Testing]\nMinuteMilliseconds=20\n");
+        writeSettings(m_smtp->port());
         TestFiles::write(path(QStringLiteral("program/Accounts.txt")), "seller1\r\n");
         TestFiles::write(path(QStringLiteral("program/EmailAddresses.txt")), "a@example.com\r\n");
     }
@@ -116,6 +124,36 @@ private Q_SLOTS:
         QVERIFY(requested.wait(20000));
         QCOMPARE(terminate(), 0);
         QCOMPARE(m_smtp->messageCount(), 0);
+    }
+
+    // The one window in which a message can go twice: the server has taken
+    // it, and the program is killed before it hears so and removes its
+    // copy from the outbox. The next start sends that copy again.
+    void killedBeforeTheServersAnswerSendsTheMessageAgain()
+    {
+        m_site->route(ListingPages::path(QStringLiteral("seller1"), 1),
+                      LocalHttpServer::page(ListingPages::page({{QStringLiteral("100"), QStringLiteral("$5.00"), {}}}, false)));
+        ScriptedSmtpServer smtp;
+        QVERIFY(smtp.listen());
+        writeSettings(smtp.port());
+        QList<QByteArray> received;
+        connect(&smtp, &ScriptedSmtpServer::messageReceived, this, [&] { received << smtp.messageData(); });
+        smtp.setReply(QStringLiteral("."), {}); // the message is in; the answer does not come
+        start({});
+        QTRY_COMPARE_WITH_TIMEOUT(received.size(), 1, 20000);
+        m_program->kill();
+        QVERIFY(m_program->waitForFinished(10000));
+        const QString outbox = path(QStringLiteral("data/Zorvane/Zorvane/outbox"));
+        QCOMPARE(QDir(outbox).entryList(QDir::Files).size(), 1);
+
+        smtp.setReply(QStringLiteral("."), {"250 queued\r\n"});
+        start({});
+        QTRY_COMPARE_WITH_TIMEOUT(received.size(), 3, 20000); // the copy, then this run's welcome
+        QCOMPARE(received.at(1), received.at(0));
+        QTRY_VERIFY_WITH_TIMEOUT(QDir(outbox).isEmpty(), 10000);
+        QCOMPARE(terminate(), 0);
+        const QByteArray log = TestFiles::read(path(QStringLiteral("data/Zorvane/Zorvane/zorvane.log")));
+        QVERIFY2(log.contains("Outbox: 1 alert waiting, sending again"), log.constData());
     }
 
     void badCommandLinesAreUsageErrors_data()

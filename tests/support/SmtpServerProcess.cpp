@@ -13,9 +13,9 @@ SmtpServerProcess::~SmtpServerProcess()
     stop();
 }
 
-bool SmtpServerProcess::start()
+bool SmtpServerProcess::start(quint16 port)
 {
-    return launch({}, false);
+    return launch(port ? QStringList{QString::number(port)} : QStringList{}, false);
 }
 
 bool SmtpServerProcess::start(const QStringList &modes)

@@ -24,9 +24,11 @@ public:
     static inline const QString User = QStringLiteral("zorvane@example.test");
     static inline const QString Password = QStringLiteral("s3cret p\u00e4ss");
 
-    // Starts one plain server and waits (bounded) for its port; false on
-    // failure, with errorText() saying why.
-    bool start();
+    // Starts one plain server (on `port`, or any free one) and waits
+    // (bounded) for its port; false on failure, with errorText() saying
+    // why. Started again after stop() on the same port, it goes on
+    // counting the messages.
+    bool start(quint16 port = 0);
     // Starts one server per mode ("plain", "plain-auth", "starttls",
     // "starttls-login", "tls", "tls-wrong-name"; see smtp_server.py).
     bool start(const QStringList &modes);

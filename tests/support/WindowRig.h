@@ -1,7 +1,7 @@
 #pragma once
 
 // What the window tests share: the real main window over a temporary program
-// folder and settings store, a local listing server, recorders for error
+// folder, data folder ("data") and settings store, a local listing server, recorders for error
 // reports and message boxes, and helpers to press Check Now and to find the
 // mail error window.
 
@@ -26,6 +26,33 @@
 #include <QTest>
 
 #include <memory>
+
+// Points XDG_DATA_HOME (the data folder: the outbox, the activity log, the
+// lists when the program's folder cannot be written) somewhere else while
+// it lives.
+class DataHome
+{
+public:
+    explicit DataHome(const QString &path)
+        : m_saved(qgetenv("XDG_DATA_HOME"))
+        , m_wasSet(qEnvironmentVariableIsSet("XDG_DATA_HOME"))
+    {
+        qputenv("XDG_DATA_HOME", path.toLocal8Bit());
+    }
+    ~DataHome()
+    {
+        if (m_wasSet)
+            qputenv("XDG_DATA_HOME", m_saved);
+        else
+            qunsetenv("XDG_DATA_HOME");
+    }
+    DataHome(const DataHome &) = delete;
+    DataHome &operator=(const DataHome &) = delete;
+
+private:
+    QByteArray m_saved;
+    bool m_wasSet;
+};
 
 class WindowRig
 {
@@ -125,6 +152,7 @@ public:
 
 private:
     QTemporaryDir m_folder;
+    DataHome m_dataHome{m_folder.filePath(QStringLiteral("data"))};
     std::unique_ptr<CStartStatus> m_startStatus;
     std::unique_ptr<FAlert> m_window;
 };

@@ -21,8 +21,11 @@ signs server.pem (CN localhost, names localhost and 127.0.0.1) and wrong.pem
 
 Every message accepted is stored in STORE_DIR as N.eml (the DATA bytes after
 dot-unstuffing) and N.json (the envelope: mode, HELO/EHLO name, MAIL FROM,
-RCPT TO, the signed-in user, whether TLS was on), N counting from 1; the
-.json file is written last. Every AUTH command is appended to
+RCPT TO, the signed-in user, whether TLS was on), N counting from 1 (on
+from the messages already there, so a server started again on the same
+folder goes on counting); the .json file is written last. Every server
+refuses the recipient "nobody@..." with 550, as a server refuses an unknown
+user. Every AUTH command is appended to
 STORE_DIR/auth.log as "MODE MECHANISM". Exits when its standard input closes,
 so it never outlives the test that started it.
 """
@@ -49,7 +52,7 @@ MODES = ("plain", "plain-auth", "starttls", "starttls-login", "tls", "tls-wrong-
 class Store:
     def __init__(self, folder):
         self.folder = folder
-        self.count = 0
+        self.count = len([name for name in os.listdir(folder) if name.endswith(".json")])
         self.lock = threading.Lock()
 
     def write(self, name, data):
@@ -71,6 +74,12 @@ class StoringHandler:
     async def handle_AUTH(self, server, session, envelope, args):
         self.store.append("auth.log", "%s %s" % (self.mode, args[0] if args else ""))
         return MISSING
+
+    async def handle_RCPT(self, server, session, envelope, address, rcpt_options):
+        if address.lower().startswith("nobody@"):
+            return "550 5.1.1 <%s>: Recipient address rejected: User unknown" % address
+        envelope.rcpt_tos.append(address)
+        return "250 OK"
 
     async def handle_DATA(self, server, session, envelope):
         with self.store.lock:

@@ -6,7 +6,7 @@
 
 // The run time's file error for a failed file operation: errno of the
 // failing call when there is one (savedErrno), otherwise what Qt tells of
-// the device. Used by the list-file loader and saver.
+// the device. Used by the list files and the outbox.
 namespace FileErrors {
 
 enum class Stage { Open, Read, Write };
