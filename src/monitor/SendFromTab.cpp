@@ -12,6 +12,8 @@
 
 #include <QIntValidator>
 
+#include <qcoro/qcorosignal.h>
+
 namespace {
 
 const QString CrLf = QStringLiteral("\r\n");
@@ -44,7 +46,7 @@ SendFromTab::SendFromTab(Ui::FAlert &ui, QWidget *window)
     // the password anew.
     for (QLineEdit *field : {m_ui.txtSMTP, m_ui.txtSmtpUser, m_ui.txtSmtpPassword})
         connect(field, &QLineEdit::editingFinished, this, [this] { storePassword(); });
-    connect(m_ui.cmdSendTest, &QPushButton::clicked, this, &SendFromTab::OnCmdSendTestClick);
+    connect(m_ui.cmdSendTest, &QPushButton::clicked, this, [this] { OnCmdSendTestClick(); });
 }
 
 SendFromTab::~SendFromTab() = default;
@@ -128,41 +130,62 @@ QCoro::Task<> SendFromTab::readPassword()
 
 QCoro::Task<> SendFromTab::storePassword()
 {
+    if (m_storing) {
+        m_storeAgain = true;
+        co_return;
+    }
     const QPointer<SendFromTab> self(this);
-    const SmtpSettings smtp = smtpSettings();
-    if (smtp.user.isEmpty() || smtp.password.isEmpty() || m_keptInFile)
-        co_return;
-    const SmtpPasswordStore::Result stored = co_await SmtpPasswordStore().write(smtp.user, smtp.server, smtp.password);
-    if (!self || stored.status == SmtpPasswordStore::Status::Ok || m_askedAboutFile)
-        co_return;
-    // Said once a run: without a keyring the password can only be kept in
-    // the settings file, and only if the user wants it there.
-    m_askedAboutFile = true;
-    const QString why = stored.status == SmtpPasswordStore::Status::NoKeyring
-                            ? QStringLiteral("there is no keyring on this desktop")
-                            : QStringLiteral("the keyring said: ") + stored.errorText;
-    const MessageAnswer answer = MessageBoxes::show(
-        {QStringLiteral("Zorvane"),
-         QStringLiteral("Zorvane cannot keep the mail server's password in a keyring: ") + why + u'.' + CrLf + CrLf
-             + QStringLiteral("Shall Zorvane keep it in its settings file") + CrLf + userSettings().fileName() + CrLf
-             + QStringLiteral("instead?  The file is then readable by you alone.  Otherwise the password is "
-                              "forgotten when Zorvane ends, and you type it again at the next start."),
-         MessageButtons::YesNo, MessageIcon::Question});
-    if (self && answer == MessageAnswer::Yes)
-        m_keptInFile = true;
+    m_storing = true;
+    do {
+        m_storeAgain = false;
+        const SmtpSettings smtp = smtpSettings();
+        if (smtp.user.isEmpty() || smtp.password.isEmpty() || m_keptInFile)
+            break;
+        const SmtpPasswordStore::Result stored = co_await SmtpPasswordStore().write(smtp.user, smtp.server, smtp.password);
+        if (!self)
+            co_return;
+        if (stored.status == SmtpPasswordStore::Status::Ok || m_askedAboutFile)
+            continue;
+        // Said once a run: without a keyring the password can only be kept
+        // in the settings file, and only if the user wants it there.
+        m_askedAboutFile = true;
+        const QString why = stored.status == SmtpPasswordStore::Status::NoKeyring
+                                ? QStringLiteral("there is no keyring on this desktop")
+                                : QStringLiteral("the keyring said: ") + stored.errorText;
+        const MessageAnswer answer = MessageBoxes::show(
+            {QStringLiteral("Zorvane"),
+             QStringLiteral("Zorvane cannot keep the mail server's password in a keyring: ") + why + u'.' + CrLf + CrLf
+                 + QStringLiteral("Shall Zorvane keep it in its settings file") + CrLf + userSettings().fileName()
+                 + CrLf
+                 + QStringLiteral("instead?  The file is then readable by you alone.  Otherwise the password is "
+                                  "forgotten when Zorvane ends, and you type it again at the next start."),
+             MessageButtons::YesNo, MessageIcon::Question});
+        if (!self)
+            co_return;
+        m_keptInFile = answer == MessageAnswer::Yes;
+    } while (m_storeAgain);
+    m_storing = false;
+    Q_EMIT passwordStored();
 }
 
-void SendFromTab::OnCmdSendTestClick()
+QCoro::Task<> SendFromTab::OnCmdSendTestClick()
 {
-    reporting("FAlert", "OnCmdSendTestClick", [&] {
+    const QPointer<SendFromTab> self(this);
+    try {
         if (sender().isEmpty() || m_ui.txtSMTP->text().isEmpty()) {
             MessageBoxes::show({QStringLiteral("Please enter mail server information"),
                                 QStringLiteral("Please enter an email address and mail server ") + CrLf
                                     + QStringLiteral("to send the alert messages."),
                                 MessageButtons::Ok, MessageIcon::Information});
-            return;
+            co_return;
         }
+        // A question about where to keep the password comes first, not on
+        // top of the test window.
         storePassword();
+        if (m_storing)
+            co_await qCoro(this, &SendFromTab::passwordStored);
+        if (!self || m_testWindow)
+            co_return;
         FTestMessage window(m_window);
         m_testWindow = &window;
         m_testMail = std::make_unique<CEmail>();
@@ -180,7 +203,9 @@ void SendFromTab::OnCmdSendTestClick()
         sendTest();
         ModalDialogs::exec(window);
         m_testMail.reset();
-    });
+    } catch (...) {
+        reportCaughtError("FAlert", "OnCmdSendTestClick");
+    }
 }
 
 void SendFromTab::sendTest()

@@ -39,12 +39,15 @@ public:
     QString sender() const;
     SmtpSettings smtpSettings() const;
 
-    // Runs one session to the sender's own address and shows how it goes.
-    void OnCmdSendTestClick();
+    // Runs one session to the sender's own address and shows how it goes,
+    // once the password has been put away (the user may be asked where).
+    QCoro::Task<> OnCmdSendTestClick();
 
 Q_SIGNALS:
     // The user changed something the check cycle uses.
     void changed();
+    // The password has been put away (or could not be).
+    void passwordStored();
 
 private:
     SmtpSecurity security() const;
@@ -61,6 +64,9 @@ private:
     // agreed), and whether the user has been asked this run.
     bool m_keptInFile = false;
     bool m_askedAboutFile = false;
+    // One store at a time; a change meanwhile stores again after it.
+    bool m_storing = false;
+    bool m_storeAgain = false;
     std::unique_ptr<CEmail> m_testMail;
     QPointer<FTestMessage> m_testWindow;
 };
