@@ -26,9 +26,22 @@ ChangeAlerts::ChangeAlerts(QString itemHost, Hooks hooks)
 {
 }
 
-QCoro::Task<> ChangeAlerts::CompareLists(const CItems &previous, const CItems &current, QString sellerId) const
+int ChangeAlerts::alertCount(const CItems &previous, const CItems &current, const AlertSwitches &switches)
 {
-    const bool onePerSeller = m_hooks.switches().onePerSeller;
+    int count = 0;
+    for (const CItem &item : current) {
+        const CItem *old = previous.find(item.ItemNumber());
+        if (old && old->ItemNumber() != item.ItemNumber())
+            old = nullptr;
+        count += old ? switches.changesWanted && bidsChanged(item, *old) : switches.newAuctionsWanted;
+    }
+    return count;
+}
+
+QCoro::Task<> ChangeAlerts::CompareLists(const CItems &previous, const CItems &current, QString sellerId,
+                                         bool bOnePerSeller) const
+{
+    const bool onePerSeller = bOnePerSeller || m_hooks.switches().onePerSeller;
     QString message;
     int itemCount = 0;
     QElapsedTimer slice;

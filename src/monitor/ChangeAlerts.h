@@ -46,7 +46,13 @@ public:
 
     ChangeAlerts(QString itemHost, Hooks hooks);
 
-    QCoro::Task<> CompareLists(const CItems &previous, const CItems &current, QString sellerId) const;
+    // With bOnePerSeller, all of the seller's blocks go in one message
+    // whatever the switch says.
+    QCoro::Task<> CompareLists(const CItems &previous, const CItems &current, QString sellerId,
+                               bool bOnePerSeller = false) const;
+
+    // How many blocks the comparison would write with these switches.
+    static int alertCount(const CItems &previous, const CItems &current, const AlertSwitches &switches);
 
 private:
     QString m_itemHost;

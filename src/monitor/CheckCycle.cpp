@@ -103,7 +103,9 @@ CheckCycle::CheckCycle(CUserIDs &sellers, CUserIDs &recipients, QObject *parent)
     m_eventTurn.setInterval(0);
     connect(&m_eventTurn, &QTimer::timeout, this, &CheckCycle::eventLoopTurned);
     setSettings({});
-    setOutbox(QDir(QStandardPaths::writableLocation(QStandardPaths::AppDataLocation)).filePath(QStringLiteral("outbox")));
+    const QDir dataFolder(QStandardPaths::writableLocation(QStandardPaths::AppDataLocation));
+    setOutbox(dataFolder.filePath(QStringLiteral("outbox")));
+    setScanFolder(dataFolder.filePath(QStringLiteral("scans")));
 }
 
 // A cycle still waiting is ended first, while everything it holds is there.
@@ -115,6 +117,11 @@ CheckCycle::~CheckCycle()
 void CheckCycle::setSettings(const Settings &settings)
 {
     const bool itemHostChanged = !m_changeAlerts || settings.network.itemHost != m_settings.network.itemHost;
+    // Turned off, remembering keeps nothing, and what it kept goes.
+    if (m_settings.rememberAuctions && !settings.rememberAuctions && m_scans)
+        m_scans->clear();
+    if (!settings.failureNoticeOnce)
+        m_failureReported.clear();
     m_settings = settings;
     if (m_oStartStatus)
         m_oStartStatus->setMakerHost(m_settings.network.makerHost);
@@ -148,6 +155,64 @@ QString CheckCycle::idleText() const
 void CheckCycle::setOutbox(const QString &folder, Outbox::Clock clock)
 {
     m_outbox = std::make_unique<Outbox>(folder, std::move(clock));
+}
+
+void CheckCycle::setScanFolder(const QString &folder)
+{
+    m_scans = std::make_unique<ScanStore>(folder);
+}
+
+void CheckCycle::restoreScans()
+{
+    if (!m_settings.rememberAuctions)
+        return;
+    QStringList sellerIds;
+    for (const CUserID &seller : m_oSellers)
+        sellerIds << seller.UserID();
+    m_scans->keepOnly(sellerIds);
+    for (const QString &sellerId : std::as_const(sellerIds)) {
+        CUserID *seller = m_oSellers.find(sellerId);
+        ScanStore::Scan scan;
+        if (!seller || !m_scans->load(sellerId, seller->OldItems(), scan))
+            continue;
+        seller->setFirstScan(false);
+        m_restored.insert(sellerId.toCaseFolded());
+        if (scan.failureReported)
+            m_failureReported.insert(sellerId.toCaseFolded());
+    }
+}
+
+void CheckCycle::keepScan(const QString &sSellerID)
+{
+    if (!m_settings.rememberAuctions)
+        return;
+    if (const CUserID *seller = m_oSellers.find(sSellerID))
+        m_scans->save(sSellerID, seller->OldItems(), {m_failureReported.contains(sSellerID.toCaseFolded())});
+}
+
+// The failure notice, at every failing check, or only the first time when
+// the user wants to hear of a failing seller once.
+QCoro::Task<> CheckCycle::tellPageFailed(const QString &sSellerID)
+{
+    const QString key = sSellerID.toCaseFolded();
+    if (m_settings.failureNoticeOnce && m_failureReported.contains(key))
+        co_return;
+    co_await SendEmail(failureBody(sSellerID), QStringLiteral("Zorvane"));
+    if (m_bStopped || !m_settings.failureNoticeOnce)
+        co_return;
+    m_failureReported.insert(key);
+    keepScan(sSellerID);
+}
+
+QCoro::Task<> CheckCycle::tellPageBack(const QString &sSellerID)
+{
+    if (!m_failureReported.remove(sSellerID.toCaseFolded()))
+        co_return;
+    qCInfo(lcActivity).noquote() << QStringLiteral("Seller %1: the listing can be read again").arg(sSellerID);
+    co_await SendEmail(QStringLiteral("The auctions of ") + sSellerID
+                           + QStringLiteral(" could be retrieved again.  This user's auctions are checked as usual "
+                                            "from now on."),
+                       QStringLiteral("Zorvane"));
 }
 
 QString CheckCycle::waitingText() const
@@ -291,6 +356,12 @@ QCoro::Task<> CheckCycle::Check()
             CUserID *seller = m_oSellers.find(sellerId);
             if (!scanned || !seller)
                 continue;
+            co_await tellPageBack(sellerId);
+            if (m_bStopped)
+                co_return;
+            seller = m_oSellers.find(sellerId);
+            if (!seller)
+                continue;
             ++m_tally.sellers;
             m_tally.items += int(seller->Items().Count());
 
@@ -313,6 +384,7 @@ QCoro::Task<> CheckCycle::Check()
                 seller->OldItems().Add(item.ItemNumber(), item.Bids(), item.NumBids(), item.IsDutch(),
                                        item.Description(), item.HighBidder(), item.Completed(), item.HighBid());
             seller->Items().Clear();
+            keepScan(sellerId);
         }
 
         if (m_bFirstCheck)
@@ -370,7 +442,7 @@ QCoro::Task<bool> CheckCycle::scanSeller(const QString &sSellerID)
                                                         : ListingSite::isWhole(text)
                                                             ? QStringLiteral("not a listing page")
                                                             : QStringLiteral("only %1 characters").arg(text.size()));
-            co_await SendEmail(failureBody(sSellerID), QStringLiteral("Zorvane"));
+            co_await tellPageFailed(sSellerID);
             if (m_bStopped)
                 co_return false;
         }
@@ -395,7 +467,20 @@ void CheckCycle::CheckFirstTime()
 QCoro::Task<> CheckCycle::CompareLists(const CItems &oPrevious, const CItems &oCurrent, QString sSellerID)
 {
     try {
-        co_await m_changeAlerts->CompareLists(oPrevious, oCurrent, sSellerID);
+        // After a long absence a seller may have changed a lot: more than
+        // this many alerts in the first check after a start come in one
+        // message for the seller rather than one per auction.
+        constexpr int FloodThreshold = 50;
+        const bool bRestored = m_restored.remove(sSellerID.toCaseFolded());
+        const bool bOneMessage = bRestored
+            && ChangeAlerts::alertCount(oPrevious, oCurrent, m_switches ? m_switches() : AlertSwitches{})
+                   > FloodThreshold;
+        if (bOneMessage)
+            qCInfo(lcActivity).noquote()
+                << QStringLiteral("Seller %1: more than %2 alerts after the start, sent in one message")
+                       .arg(sSellerID)
+                       .arg(FloodThreshold);
+        co_await m_changeAlerts->CompareLists(oPrevious, oCurrent, sSellerID, bOneMessage);
     } catch (...) {
         passOnCaughtError(ErrorClass, "CompareLists");
     }

@@ -5,6 +5,7 @@
 #include "monitor/ChangeAlerts.h"
 #include "monitor/MainSettings.h"
 #include "monitor/NetworkSettings.h"
+#include "monitor/ScanStore.h"
 
 #include <QObject>
 #include <QSet>
@@ -53,6 +54,8 @@ public:
         SmtpSettings smtp;
         NetworkSettings network;
         int outboxDays = MainSettings::DefaultOutboxDays;
+        bool rememberAuctions = false;
+        bool failureNoticeOnce = false;
     };
     using AlertSwitchSource = std::function<AlertSwitches()>;
 
@@ -84,6 +87,15 @@ public:
     void sendWaitingNow();
     // Removes waiting messages the user no longer wants sent.
     void discard(const QStringList &ids);
+
+    // Where the sellers' scans are kept between runs: "scans" in the user's
+    // data folder unless set here.
+    void setScanFolder(const QString &folder);
+    // With remembered auctions on: every seller whose scan was kept starts
+    // with it as its previous scan (and is past its first scan), and the
+    // scans of sellers no longer in the list go. Called once, after the
+    // lists are loaded.
+    void restoreScans();
 
     // Starts counting minutes; the first automatic cycle comes one interval
     // later.
@@ -137,6 +149,9 @@ private:
     void CheckFirstTime();
     QCoro::Task<> CompareLists(const CItems &oPrevious, const CItems &oCurrent, QString sSellerID);
     QCoro::Task<> SendEmail(QString sBody, QString sSubjectPrefix);
+    QCoro::Task<> tellPageFailed(const QString &sSellerID);
+    QCoro::Task<> tellPageBack(const QString &sSellerID);
+    void keepScan(const QString &sSellerID);
     QCoro::Task<> sendWaiting();
     Outbox::Message keep(const QString &recipient, const QString &subject, const QString &body);
     QCoro::Task<> deliver(Outbox::Message message);
@@ -157,6 +172,12 @@ private:
     std::unique_ptr<CWebConnection> m_oNewInstallConnection;
     std::unique_ptr<ChangeAlerts> m_changeAlerts;
     std::unique_ptr<Outbox> m_outbox;
+    std::unique_ptr<ScanStore> m_scans;
+    // Sellers (case-folded) whose failed page has been reported once.
+    QSet<QString> m_failureReported;
+    // Sellers (case-folded) that started from a kept scan and have not been
+    // compared in this run yet.
+    QSet<QString> m_restored;
     // The outbox message of the session under way; empty for none, or for
     // one that could not be kept there.
     QString m_sDelivering;

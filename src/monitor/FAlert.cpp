@@ -121,6 +121,8 @@ FAlert::FAlert(QWidget *parent)
     connect(m_ui->chkNewAuctions, &QCheckBox::clicked, this, &FAlert::OnChkNewAuctionsClick);
     m_sendFrom = new SendFromTab(*m_ui, this);
     connect(m_sendFrom, &SendFromTab::changed, this, &FAlert::handSettingsToCycle);
+    connect(m_ui->chkRememberAuctions, &QCheckBox::toggled, this, &FAlert::handSettingsToCycle);
+    connect(m_ui->chkFailureNoticeOnce, &QCheckBox::toggled, this, &FAlert::handSettingsToCycle);
     connect(m_ui->mnuFileExit, &QAction::triggered, this, &FAlert::OnMnuFileExitClick);
     connect(m_ui->mnuFileMinimize, &QAction::triggered, this, &FAlert::OnMnuFileMinimizeClick);
     connect(m_ui->mnuFileOutbox, &QAction::triggered, this, &FAlert::OnMnuFileOutboxClick);
@@ -199,6 +201,7 @@ void FAlert::OnFormLoad()
         // the window comes up whole, with what could be read.
         loadList(List::Recipients);
         loadList(List::Sellers);
+        m_cycle->restoreScans();
 
         m_recipientsEditor->fill();
         m_sellersEditor->fill();
@@ -216,6 +219,8 @@ void FAlert::showSettings(const MainSettings &settings)
     m_ui->chkChangesToAuctions->setChecked(settings.changesToAuctions);
     (settings.briefMessages ? m_ui->optBriefMessages : m_ui->optDetailedMessage)->setChecked(true);
     (settings.oneMessage ? m_ui->optOneMessage : m_ui->optManyMessages)->setChecked(true);
+    m_ui->chkRememberAuctions->setChecked(settings.rememberAuctions);
+    m_ui->chkFailureNoticeOnce->setChecked(settings.failureNoticeOnce);
     handSettingsToCycle();
 }
 
@@ -227,6 +232,8 @@ MainSettings FAlert::shownSettings() const
     settings.changesToAuctions = m_ui->chkChangesToAuctions->isChecked();
     settings.briefMessages = m_ui->optBriefMessages->isChecked();
     settings.oneMessage = m_ui->optOneMessage->isChecked();
+    settings.rememberAuctions = m_ui->chkRememberAuctions->isChecked();
+    settings.failureNoticeOnce = m_ui->chkFailureNoticeOnce->isChecked();
     return settings;
 }
 
@@ -234,8 +241,9 @@ MainSettings FAlert::shownSettings() const
 void FAlert::handSettingsToCycle()
 {
     if (m_cycle)
-        m_cycle->setSettings(
-            {m_sendFrom->sender(), m_sendFrom->smtpSettings(), m_network, m_storedSettings.outboxDays});
+        m_cycle->setSettings({m_sendFrom->sender(), m_sendFrom->smtpSettings(), m_network,
+                              m_storedSettings.outboxDays, m_ui->chkRememberAuctions->isChecked(),
+                              m_ui->chkFailureNoticeOnce->isChecked()});
 }
 
 void FAlert::loadList(List which)

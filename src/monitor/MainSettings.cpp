@@ -55,6 +55,8 @@ MainSettings MainSettings::load(QSettings &settings)
     main.briefMessages = GetControlSetting(settings, Main, QStringLiteral("BriefMessages"), Option)
         && !GetControlSetting(settings, Main, QStringLiteral("DetailedMessages"), Option);
     main.oneMessage = GetControlSetting(settings, Main, QStringLiteral("OneMessage"), Option);
+    main.rememberAuctions = GetControlSetting(settings, Main, QStringLiteral("RememberAuctions"), Option);
+    main.failureNoticeOnce = GetControlSetting(settings, Main, QStringLiteral("FailureNoticeOnce"), Option);
 
     const auto port = [&settings](const QString &key) -> quint16 {
         bool isNumber = false;
@@ -100,6 +102,10 @@ void MainSettings::save(QSettings &settings) const
     keep(Main + QStringLiteral("/SmtpSecurity"), SmtpSettings::formatSecurity(smtpSecurity),
          smtpSecurity != SmtpSecurity::None);
     keep(Main + QStringLiteral("/SmtpUser"), smtpUser, !smtpUser.isEmpty());
+    keep(Main + QStringLiteral("/RememberAuctions"), rememberAuctions ? QStringLiteral("1") : QStringLiteral("0"),
+         rememberAuctions);
+    keep(Main + QStringLiteral("/FailureNoticeOnce"), failureNoticeOnce ? QStringLiteral("1") : QStringLiteral("0"),
+         failureNoticeOnce);
     if (storedPassword.isEmpty())
         settings.remove(Main + QStringLiteral("/SmtpPassword"));
     else

@@ -18,6 +18,10 @@ struct MainSettings
     bool briefMessages = false; // BriefMessages / DetailedMessages
     bool oneMessage = false;    // OneMessage / ManyMessages
 
+    // RememberAuctions, FailureNoticeOnce ("1" or "0", off when missing).
+    bool rememberAuctions = false;
+    bool failureNoticeOnce = false;
+
     // Secure submission: SmtpPort (falling back to the "Network" section's
     // SmtpPort, then 25), SmtpSecurity ("None", "StartTLS", "TLS"), SmtpUser.
     // Written only once they differ from what a store without them reads,

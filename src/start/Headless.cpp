@@ -166,7 +166,9 @@ int Headless::Main(int argc, char *argv[])
     smtp.user = main.smtpUser;
     smtp.password = main.storedPassword;
     smtp.trustedCertificatesFile = network.trustedCertificates;
-    cycle.setSettings({main.fromAddress, smtp, network, main.outboxDays});
+    cycle.setSettings({main.fromAddress, smtp, network, main.outboxDays, main.rememberAuctions,
+                       main.failureNoticeOnce});
+    cycle.restoreScans();
     if (const auto missing = cycle.missingSetting(); missing != CheckCycle::MissingSetting::None) {
         say(QStringLiteral("Zorvane cannot check: ") + missingText(missing, lists) + u'.');
         return 1;
