@@ -295,7 +295,7 @@ QCoro::Task<> CheckCycle::runCycle(const char *sEntryProcedure, bool bOutboxOnly
     const QString what = bOutboxOnly ? QStringLiteral("Sending the waiting alerts") : QStringLiteral("Check");
     qCInfo(lcActivity).noquote() << what + QStringLiteral(" started (%1)").arg(startedBy(sEntryProcedure))
             + (bOutboxOnly ? QString()
-                           : QStringLiteral(": %1 sellers, %2 recipients").arg(m_oSellers.Count()).arg(m_oRecipients.Count()));
+                           : QStringLiteral(": sellers %1, recipients %2").arg(m_oSellers.Count()).arg(m_oRecipients.Count()));
     Q_EMIT cycleStarted();
     bool bFailed = false;
     try {
@@ -313,9 +313,10 @@ QCoro::Task<> CheckCycle::runCycle(const char *sEntryProcedure, bool bOutboxOnly
         Q_EMIT statusText(idleText());
     const QString waiting = waitingText();
     QString summary = what + (bFailed ? QStringLiteral(" ended with an error") : QStringLiteral(" ended"))
-        + QStringLiteral(" after %1 s").arg(double(took.elapsed()) / 1000, 0, 'f', 1);
+        + (took.elapsed() < 10000 ? QStringLiteral(" after %1 ms").arg(took.elapsed())
+                                  : QStringLiteral(" after %1 s").arg(took.elapsed() / 1000));
     if (!bOutboxOnly)
-        summary += QStringLiteral(": %1 sellers, %2 pages, %3 items, %4")
+        summary += QStringLiteral(": sellers %1, pages %2, items %3, %4")
                        .arg(m_tally.sellers)
                        .arg(m_tally.pages)
                        .arg(m_tally.items)
