@@ -77,24 +77,45 @@ size_t qHash(CItems::Key key, size_t seed) noexcept
     return qHash(key.number.toString().toCaseFolded(), seed);
 }
 
+namespace {
+
+// The text to keep for a field: the other list's, when it says the same.
+inline QString keptText(const QString *same, QStringView value)
+{
+    return same && *same == value ? *same : value.toString();
+}
+
+inline QString keptText(const QString *same, const QString &value)
+{
+    return same && *same == value ? *same : value;
+}
+
+} // namespace
+
 const CItem *CItems::Add(const QString &sItemNumber, bool bBids, const QString &sNumBids,
                          bool bIsDutch, const QString &sDescription, const QString &sHighBidder,
                          bool bCompleted, const QString &sHighBid) noexcept
 {
+    return add(sItemNumber, bBids, sNumBids, bIsDutch, sDescription, sHighBidder, bCompleted, sHighBid);
+}
+
+template <class Text>
+const CItem *CItems::add(const Text &number, bool bBids, const Text &numBids, bool bIsDutch, const Text &description,
+                         const Text &highBidder, bool bCompleted, const Text &highBid) noexcept
+{
     try {
-        if (m_byKey.contains(Key{sItemNumber}))
+        if (m_byKey.contains(Key{number}))
             return nullptr;
-        const CItem *same = m_sharesTextsWith ? m_sharesTextsWith->find(sItemNumber) : nullptr;
-        if (same && same->ItemNumber() != sItemNumber)
-            same = nullptr;
-        // The other list's text where it is the same, so that both hold one.
-        const auto shared = [same](const QString &value, const QString &(CItem::*field)() const)
-            -> const QString & { return same && (same->*field)() == value ? (same->*field)() : value; };
+        const CItem *same = sameAuction(QStringView(number));
+        const auto field = [same](const QString &(CItem::*get)() const) {
+            return same ? &(same->*get)() : nullptr;
+        };
         CItem &item = m_items.emplace_back(CItem::Token());
         try {
-            item.Init(same ? same->ItemNumber() : sItemNumber, bBids, shared(sNumBids, &CItem::NumBids),
-                      bIsDutch, shared(sDescription, &CItem::Description),
-                      shared(sHighBidder, &CItem::HighBidder), bCompleted, shared(sHighBid, &CItem::HighBid));
+            item.Init(keptText(field(&CItem::ItemNumber), number), bBids, keptText(field(&CItem::NumBids), numBids),
+                      bIsDutch, keptText(field(&CItem::Description), description),
+                      keptText(field(&CItem::HighBidder), highBidder), bCompleted,
+                      keptText(field(&CItem::HighBid), highBid));
             // The key looks at the item's own number, which lives as long
             // as the item.
             m_byKey.insert(Key{item.m_sItemNumber}, qsizetype(m_items.size()) - 1);
@@ -108,6 +129,32 @@ const CItem *CItems::Add(const QString &sItemNumber, bool bBids, const QString &
     }
 }
 
+// The same auction (the same number, exactly) in the list this one shares
+// texts with. Both scans list auctions in the same order, so the item after
+// the last one found is tried before the index.
+const CItem *CItems::sameAuction(QStringView number)
+{
+    if (!m_sharesTextsWith)
+        return nullptr;
+    const std::deque<CItem> &other = m_sharesTextsWith->m_items;
+    if (m_shareCursor >= qsizetype(other.size()) || other[size_t(m_shareCursor)].ItemNumber() != number) {
+        const auto found = m_sharesTextsWith->m_byKey.constFind(Key{number});
+        if (found == m_sharesTextsWith->m_byKey.cend() || other[size_t(found.value())].ItemNumber() != number)
+            return nullptr;
+        m_shareCursor = found.value();
+    }
+    return &other[size_t(m_shareCursor++)];
+}
+
+void CItems::swap(CItems &other) noexcept
+{
+    // A deque keeps its elements where they are, so the index's keys, which
+    // look at the items' own numbers, stay valid.
+    m_items.swap(other.m_items);
+    m_byKey.swap(other.m_byKey);
+    m_shareCursor = other.m_shareCursor = 0;
+}
+
 qint32 CItems::Count() const
 {
     return passingOn("CItems", "Count", [this] { return qint32(m_items.size()); });
@@ -118,6 +165,7 @@ void CItems::Clear()
     passingOn("CItems", "Clear", [this] {
         m_byKey.clear();
         m_items.clear();
+        m_shareCursor = 0;
     });
 }
 
@@ -227,8 +275,7 @@ bool CItems::LoadFromSellerPage(const QString &sHTML)
                 throw AppError::platform(ErrorNumber::Overflow);
 
             if (itemNumber.size() < ItemNumberLimit)
-                Add(itemNumber.toString(), bids, numBids.toString(), isDutch, description.toString(),
-                    highBidder.toString(), completed, highBid.toString());
+                add(itemNumber, bids, numBids, isDutch, description, highBidder, completed, highBid);
 
             // Fails (invalid argument) when the row had no end.
             p = itemMark.from(e);

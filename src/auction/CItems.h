@@ -38,6 +38,11 @@ public:
     qint32 Count() const;
     void Clear();
 
+    // Exchanges the items of the two lists (each keeps whom it shares texts
+    // with): the check cycle's rotation of a seller's scans, without copying
+    // a single item.
+    void swap(CItems &other) noexcept;
+
     // The item stored under this number (letter case ignored), or nullptr.
     const CItem *find(const QString &itemNumber) const;
     // The same as a position in the list (end() when there is none), for a
@@ -80,9 +85,16 @@ public:
     };
 
 private:
+    template <class Text>
+    const CItem *add(const Text &number, bool bBids, const Text &numBids, bool bIsDutch, const Text &description,
+                     const Text &highBidder, bool bCompleted, const Text &highBid) noexcept;
+    const CItem *sameAuction(QStringView number);
+
     std::deque<CItem> m_items;
     QHash<Key, qsizetype> m_byKey; // the item's place in m_items
     const CItems *m_sharesTextsWith = nullptr;
+    // Where the walk through the shared list is.
+    qsizetype m_shareCursor = 0;
 };
 
 bool operator==(CItems::Key a, CItems::Key b) noexcept;

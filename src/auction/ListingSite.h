@@ -1,5 +1,7 @@
 #pragma once
 
+#include "auction/PageSearch.h"
+
 #include <QString>
 #include <QStringView>
 
@@ -40,7 +42,7 @@ inline bool isWhole(QStringView page)
 
 inline bool hasNextPage(QStringView page)
 {
-    return page.contains(NextPageMarker);
+    return PageSearch(page, NextPageMarker).from(0) >= 0;
 }
 
 } // namespace ListingSite

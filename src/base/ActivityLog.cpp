@@ -18,31 +18,48 @@ namespace {
 
 QMutex mutex;
 QString logPath;
+QFile logFile;
 QtMessageHandler previousHandler = nullptr;
 bool installed = false;
 
 void rotate()
 {
+    logFile.close();
     QFile::remove(logPath + QStringLiteral(".2"));
     QFile::rename(logPath + QStringLiteral(".1"), logPath + QStringLiteral(".2"));
     QFile::rename(logPath, logPath + QStringLiteral(".1"));
 }
 
-// Opened and closed for every line: a user may move or delete the file at
-// any time, and the window and the headless program may both be writing.
+// One line: its line breaks become blanks.
+QString oneLine(const QString &message)
+{
+    QString line = message.trimmed();
+    if (!line.contains(u'\n') && !line.contains(u'\r'))
+        return line;
+    static const QRegularExpression lineBreaks(QStringLiteral("\\s*[\\r\\n]+\\s*"));
+    return line.replace(lineBreaks, QStringLiteral(" "));
+}
+
+// The file stays open between lines; a user may move or delete it at any
+// time, so before every line it is looked for where it belongs and opened
+// anew when it is not there. The window and the headless program may both
+// be writing: every line is appended whole.
 void append(const QString &message)
 {
-    static const QRegularExpression lineBreaks(QStringLiteral("\\s*[\\r\\n]+\\s*"));
-    const QByteArray line = (QDateTime::currentDateTime().toString(QStringLiteral("yyyy-MM-dd HH:mm:ss  "))
-                             + QString(message).replace(lineBreaks, QStringLiteral(" ")) + u'\n')
-                                .toUtf8();
+    const QByteArray line = (ActivityLog::timestamp() + QStringLiteral("  ") + oneLine(message) + u'\n').toUtf8();
     const QMutexLocker lock(&mutex);
-    const QFileInfo info(logPath);
-    if (info.exists() && info.size() + line.size() > ActivityLog::RotateBytes)
+    if (logFile.isOpen() && !QFile::exists(logPath))
+        logFile.close();
+    if (logFile.isOpen() && logFile.size() + line.size() > ActivityLog::RotateBytes)
         rotate();
-    QFile file(logPath);
-    if (file.open(QIODevice::WriteOnly | QIODevice::Append))
-        file.write(line);
+    if (!logFile.isOpen()) {
+        logFile.setFileName(logPath);
+        if (QFileInfo(logPath).size() + line.size() > ActivityLog::RotateBytes)
+            rotate();
+        if (!logFile.open(QIODevice::WriteOnly | QIODevice::Append | QIODevice::Unbuffered))
+            return;
+    }
+    logFile.write(line);
 }
 
 void handler(QtMsgType type, const QMessageLogContext &context, const QString &message)
@@ -63,6 +80,7 @@ void ActivityLog::install(const QString &folder)
     QDir().mkpath(target);
     {
         const QMutexLocker lock(&mutex);
+        logFile.close();
         logPath = QDir(target).filePath(QStringLiteral("zorvane.log"));
     }
     previousHandler = qInstallMessageHandler(handler);
@@ -70,10 +88,30 @@ void ActivityLog::install(const QString &folder)
     qCInfo(lcActivity).noquote() << QStringLiteral("Zorvane %1 started").arg(Version::full());
 }
 
+QString ActivityLog::timestamp()
+{
+    // Formatting local time reads the time zone each time: once a second
+    // is enough.
+    static qint64 second = -1;
+    static QString text;
+    static QMutex guard;
+    const QMutexLocker lock(&guard);
+    const qint64 now = QDateTime::currentMSecsSinceEpoch() / 1000;
+    if (now != second) {
+        second = now;
+        text = QDateTime::fromSecsSinceEpoch(now).toString(QStringLiteral("yyyy-MM-dd HH:mm:ss"));
+    }
+    return text;
+}
+
 void ActivityLog::uninstall()
 {
     if (!installed)
         return;
+    {
+        const QMutexLocker lock(&mutex);
+        logFile.close();
+    }
     qInstallMessageHandler(previousHandler);
     previousHandler = nullptr;
     installed = false;

@@ -29,4 +29,7 @@ void uninstall();
 // The log file written to, or the one install() would write to.
 QString path();
 
+// The local time, "2026-12-06 21:32:50", as the log writes it.
+QString timestamp();
+
 } // namespace ActivityLog

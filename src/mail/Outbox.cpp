@@ -76,7 +76,10 @@ QStringList Outbox::names() const
 
 int Outbox::count() const
 {
-    return int(names().size());
+    // Kept up to date by this object's own changes; the folder is read once.
+    if (m_count < 0)
+        m_count = int(names().size());
+    return m_count;
 }
 
 bool Outbox::contains(const QString &id) const
@@ -87,18 +90,30 @@ bool Outbox::contains(const QString &id) const
 Outbox::Message Outbox::add(const QString &recipient, const QString &subject, const QString &body)
 {
     return passingOn("Outbox", "Add", [&] {
+        // The folder is made, and its names read, before the first message
+        // of a run, and again should it have gone meanwhile.
         QDir folder(m_folder);
-        if (!folder.mkpath(QStringLiteral(".")))
-            throw AppError::platform(ErrorNumber::PathFileAccess);
-        // After every name there is, damaged ones too, and every one given
-        // before: no name is used twice.
-        for (const QString &name : folder.entryList(QDir::Files))
-            m_lastSequence = qMax(m_lastSequence, name.section(u'-', 0, 0).toULongLong());
+        if (!m_prepared || !folder.exists()) {
+            if (!folder.mkpath(QStringLiteral(".")))
+                throw AppError::platform(ErrorNumber::PathFileAccess);
+            // After every name there is, damaged ones too, and every one
+            // given before: no name is used twice.
+            for (const QString &name : folder.entryList(QDir::Files))
+                m_lastSequence = qMax(m_lastSequence, name.section(u'-', 0, 0).toULongLong());
+            m_prepared = true;
+            m_count = -1;
+        }
         Message message{{}, recipient, subject, body, now(), 0, {}};
-        message.id = QStringLiteral("%1-%2.txt")
-                         .arg(++m_lastSequence, 9, 10, QChar(u'0'))
-                         .arg(message.created.toString(QStringLiteral("yyyyMMdd'T'HHmmss'Z'")));
+        // A name that is there already (a file put there meanwhile) is
+        // never written over.
+        do {
+            message.id = QStringLiteral("%1-%2.txt")
+                             .arg(++m_lastSequence, 9, 10, QChar(u'0'))
+                             .arg(message.created.toString(QStringLiteral("yyyyMMdd'T'HHmmss'Z'")));
+        } while (QFile::exists(folder.filePath(message.id)));
         write(message);
+        if (m_count >= 0)
+            ++m_count;
         return message;
     });
 }
@@ -152,6 +167,7 @@ QList<Outbox::Message> Outbox::messages() const
                                                     moved ? QStringLiteral("kept as ") + kept
                                                           : QStringLiteral("left as it is"));
     }
+    m_count = int(waiting.size());
     return waiting;
 }
 
@@ -177,5 +193,10 @@ bool Outbox::recordFailure(Message &message, const QString &error)
 bool Outbox::remove(const QString &id)
 {
     const QString path = QDir(m_folder).filePath(id);
-    return QFile::remove(path) || !QFile::exists(path);
+    if (QFile::remove(path)) {
+        if (m_count > 0)
+            --m_count;
+        return true;
+    }
+    return !QFile::exists(path);
 }

@@ -73,4 +73,7 @@ private:
     QString m_folder;
     Clock m_clock;
     qulonglong m_lastSequence = 0;
+    bool m_prepared = false;
+    // How many messages wait; -1 until the folder has been read.
+    mutable int m_count = -1;
 };

@@ -380,10 +380,9 @@ QCoro::Task<> CheckCycle::Check()
             if (m_bStopped)
                 co_return;
 
-            seller->OldItems().Clear();
-            for (const CItem &item : seller->Items())
-                seller->OldItems().Add(item.ItemNumber(), item.Bids(), item.NumBids(), item.IsDutch(),
-                                       item.Description(), item.HighBidder(), item.Completed(), item.HighBid());
+            // Rotate: this scan becomes the previous one, every item with
+            // all its values; the current list starts empty.
+            seller->OldItems().swap(seller->Items());
             seller->Items().Clear();
             keepScan(sellerId);
         }

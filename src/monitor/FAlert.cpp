@@ -22,6 +22,7 @@
 #include "monitor/ListEditor.h"
 #include "monitor/OutboxView.h"
 #include "monitor/SendFromTab.h"
+#include "monitor/StatusLine.h"
 #include "monitor/StatusText.h"
 #include "update/CStartStatus.h"
 
@@ -82,6 +83,8 @@ FAlert::FAlert(QWidget *parent)
     m_statusPanel->setMinimumWidth(0);
     m_statusPanel->setSizePolicy(QSizePolicy::Ignored, QSizePolicy::Preferred);
     m_ui->sbrConnectionStatus->addWidget(m_statusPanel, 1);
+    m_statusLine = new StatusLine(*m_statusPanel, [this](const QString &text) { return FitText(*m_statusPanel, text); },
+                                  this);
 
     mnuPopup = new QMenu(QStringLiteral("Popup"), this);
     mnuPopup->setObjectName(QStringLiteral("mnuPopup"));
@@ -310,12 +313,12 @@ void FAlert::SetInterval()
 
 void FAlert::UpdateStatusText(const QString &sText)
 {
-    passingOn("FAlert", "UpdateStatusText", [&] { m_statusPanel->setText(FitText(*m_statusPanel, sText)); });
+    passingOn("FAlert", "UpdateStatusText", [&] { m_statusLine->setText(sText); });
 }
 
 QString FAlert::StatusText() const
 {
-    return m_statusPanel->text();
+    return m_statusLine->text();
 }
 
 QString FAlert::FitText(const QWidget &control, const QString &sCaption)

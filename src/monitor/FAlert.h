@@ -17,6 +17,7 @@ class CToolTip;
 class FMessage;
 class ListEditor;
 class SendFromTab;
+class StatusLine;
 class OutboxView;
 class QLabel;
 class QMenu;
@@ -63,7 +64,8 @@ public:
     // release opens the tray menu; other numbers do nothing.
     void Form_MouseMove(int iMessage);
 
-    // Shows a text in the status line, shortened to fit.
+    // Shows a text in the status line, shortened to fit (at a pace a person
+    // can read: see StatusLine).
     void UpdateStatusText(const QString &sText);
     QString StatusText() const;
 
@@ -144,6 +146,7 @@ private:
 
     std::unique_ptr<Ui::FAlert> m_ui;
     QLabel *m_statusPanel;
+    StatusLine *m_statusLine;
     QMenu *mnuPopup;
     QSystemTrayIcon m_trayIcon;
     ShellIcon *ShellIcon1;

@@ -27,13 +27,22 @@ constexpr int ShortestInterval = 15;
 constexpr int LongestInterval = 480;
 constexpr int DefaultInterval = 60;
 
+// The lines of one turn of the event loop go out together: a page or a mail
+// session gives several, and each write is a trip to the kernel.
+QByteArray pendingLines;
+
+void flushLines()
+{
+    std::fwrite(pendingLines.constData(), 1, size_t(pendingLines.size()), stderr);
+    std::fflush(stderr);
+    pendingLines.clear();
+}
+
 void say(const QString &line)
 {
-    const QByteArray bytes = (QDateTime::currentDateTime().toString(QStringLiteral("yyyy-MM-dd HH:mm:ss  ")) + line)
-                                 .toLocal8Bit()
-        + '\n';
-    std::fwrite(bytes.constData(), 1, size_t(bytes.size()), stderr);
-    std::fflush(stderr);
+    if (pendingLines.isEmpty())
+        QMetaObject::invokeMethod(QCoreApplication::instance(), flushLines, Qt::QueuedConnection);
+    pendingLines += (ActivityLog::timestamp() + QStringLiteral("  ") + line).toLocal8Bit() + '\n';
 }
 
 int usageError(const QString &text)
@@ -171,6 +180,7 @@ int Headless::Main(int argc, char *argv[])
     cycle.restoreScans();
     if (const auto missing = cycle.missingSetting(); missing != CheckCycle::MissingSetting::None) {
         say(QStringLiteral("Zorvane cannot check: ") + missingText(missing, lists) + u'.');
+        flushLines();
         return 1;
     }
     const AlertSwitches switches{main.changesToAuctions, main.newAuctions, !main.briefMessages, main.oneMessage};
@@ -199,5 +209,6 @@ int Headless::Main(int argc, char *argv[])
     application.exec();
     cycle.stop();
     say(QStringLiteral("Zorvane has ended."));
+    flushLines();
     return 0;
 }

@@ -15,18 +15,13 @@ const char *const ClassName = "CWebConnection";
 CWebConnection::CWebConnection(QObject *parent)
     : QObject(parent)
 {
-    reporting(ClassName, "OnClassInitialize", [this] {
-        m_manager.setRedirectPolicy(QNetworkRequest::NoLessSafeRedirectPolicy);
-    });
 }
 
 CWebConnection::~CWebConnection()
 {
     reporting(ClassName, "OnClassTerminate", [this] {
-        // Requests (and with them their replies) go before the manager that
-        // made the replies. An awaited fetch ends now with "", so that its
-        // coroutine is not left suspended for ever; a signalled one ends
-        // without a signal.
+        // An awaited fetch ends now with "", so that its coroutine is not
+        // left suspended for ever; a signalled one ends without a signal.
         const auto requests = findChildren<PageRequest *>(Qt::FindDirectChildrenOnly);
         for (PageRequest *request : requests) {
             if (request->mode() == PageRequest::Mode::Awaited)
@@ -39,7 +34,7 @@ CWebConnection::~CWebConnection()
 PageRequest *CWebConnection::startRequest(const QString &sURL, PageRequest::Mode mode)
 {
     const QUrl url(sURL.trimmed(), QUrl::TolerantMode);
-    return new PageRequest(m_manager, url, mode, m_timeout, m_maxBodyBytes, this);
+    return new PageRequest(url, mode, m_timeout, m_maxBodyBytes, this);
 }
 
 QCoro::Task<QString> CWebConnection::GetWebPage(QString sURL)

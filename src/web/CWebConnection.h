@@ -2,7 +2,6 @@
 
 #include "web/PageRequest.h"
 
-#include <QNetworkAccessManager>
 #include <QObject>
 #include <QString>
 
@@ -64,9 +63,6 @@ private:
     PageRequest *startRequest(const QString &sURL, PageRequest::Mode mode);
     void OnFrmInetStateChanged(bool bOk, const QByteArray &body);
 
-    // One manager for the connection's whole life; the requests' replies
-    // must never outlive it (see the destructor).
-    QNetworkAccessManager m_manager;
     std::chrono::milliseconds m_timeout = DefaultTimeout;
     qint64 m_maxBodyBytes = DefaultMaxBodyBytes;
 };

@@ -1,25 +1,14 @@
 #include "PageRequest.h"
 
 #include "base/Version.h"
-
-#include <QNetworkAccessManager>
-#include <QNetworkReply>
-#include <QNetworkRequest>
+#include "web/HttpExchange.h"
 
 #include <utility>
 
-namespace {
-
-// Enough for any sensible chain of site moves; a loop ends in a failure.
-constexpr int MaxRedirects = 10;
-
-} // namespace
-
-PageRequest::PageRequest(QNetworkAccessManager &manager, const QUrl &url, Mode mode,
-                         std::chrono::milliseconds timeout, qint64 maxBodyBytes, QObject *parent)
+PageRequest::PageRequest(const QUrl &url, Mode mode, std::chrono::milliseconds timeout, qint64 maxBodyBytes,
+                         QObject *parent)
     : QObject(parent)
     , m_mode(mode)
-    , m_maxBodyBytes(maxBodyBytes)
 {
     m_deadline.setSingleShot(true);
     m_deadline.setInterval(timeout);
@@ -29,20 +18,11 @@ PageRequest::PageRequest(QNetworkAccessManager &manager, const QUrl &url, Mode m
         complete(false);
         return;
     }
-
-    QNetworkRequest request(url);
-    request.setAttribute(QNetworkRequest::RedirectPolicyAttribute,
-                         QNetworkRequest::NoLessSafeRedirectPolicy);
-    request.setMaximumRedirectsAllowed(MaxRedirects);
-    request.setHeader(QNetworkRequest::UserAgentHeader,
-                      QStringLiteral("Zorvane/%1").arg(Version::majorMinor()));
-
-    m_reply = manager.get(request);
-    // The reply belongs to this request, so it goes wherever the request goes.
-    m_reply->setParent(this);
-    connect(m_reply, &QNetworkReply::metaDataChanged, this, &PageRequest::onMetaDataChanged);
-    connect(m_reply, &QNetworkReply::readyRead, this, &PageRequest::onReadyRead);
-    connect(m_reply, &QNetworkReply::finished, this, &PageRequest::onReplyFinished);
+    m_exchange = new HttpExchange(url, "Zorvane/" + Version::majorMinor().toLatin1(), maxBodyBytes, this);
+    connect(m_exchange, &HttpExchange::finished, this, [this](bool ok, const QByteArray &body) {
+        m_body = body;
+        complete(ok);
+    });
     m_deadline.start();
 }
 
@@ -53,10 +33,7 @@ PageRequest::~PageRequest()
 
 bool PageRequest::isFetchable(const QUrl &url)
 {
-    if (!url.isValid() || url.host().isEmpty())
-        return false;
-    const QString scheme = url.scheme().toLower();
-    return scheme == QLatin1String("http") || scheme == QLatin1String("https");
+    return HttpExchange::isFetchable(url);
 }
 
 void PageRequest::cancel()
@@ -80,41 +57,6 @@ void PageRequest::abandon()
     m_abandoned = true;
     stopTransfer();
     deleteLater();
-}
-
-void PageRequest::onMetaDataChanged()
-{
-    // A server that announces more than the bound is refused before a byte
-    // of the body is kept.
-    const QVariant length = m_reply->header(QNetworkRequest::ContentLengthHeader);
-    if (length.isValid() && length.toLongLong() > m_maxBodyBytes)
-        complete(false);
-}
-
-void PageRequest::onReadyRead()
-{
-    // Draining the reply at every arrival keeps its own buffer small, and the
-    // bound is checked against what is actually held.
-    m_body += m_reply->readAll();
-    if (m_body.size() > m_maxBodyBytes)
-        complete(false);
-}
-
-void PageRequest::onReplyFinished()
-{
-    if (m_done)
-        return;
-    bool ok = m_reply->error() == QNetworkReply::NoError;
-    if (ok) {
-        // An error page or an unfollowed redirect is not the page asked for.
-        const QVariant status = m_reply->attribute(QNetworkRequest::HttpStatusCodeAttribute);
-        ok = status.isValid() && status.toInt() >= 200 && status.toInt() <= 299;
-    }
-    if (ok) {
-        m_body += m_reply->readAll();
-        ok = m_body.size() <= m_maxBodyBytes;
-    }
-    complete(ok);
 }
 
 void PageRequest::complete(bool ok)
@@ -151,15 +93,10 @@ void PageRequest::report(bool ok)
 void PageRequest::stopTransfer()
 {
     m_deadline.stop();
-    if (!m_reply)
-        return;
-    QNetworkReply *reply = m_reply;
-    m_reply = nullptr;
-    // Nothing of the reply may reach this request any more: abort() emits
-    // finished at once.
-    disconnect(reply, nullptr, this, nullptr);
-    if (reply->isRunning())
-        reply->abort();
-    // Possibly inside one of the reply's own signals: delete it later.
-    reply->deleteLater();
+    if (HttpExchange *exchange = m_exchange.data()) {
+        m_exchange = nullptr;
+        exchange->abort();
+        // Possibly inside its own signal: deleted later.
+        exchange->deleteLater();
+    }
 }

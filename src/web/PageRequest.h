@@ -9,8 +9,7 @@
 #include <chrono>
 #include <coroutine>
 
-class QNetworkAccessManager;
-class QNetworkReply;
+class HttpExchange;
 
 // One HTTP GET in flight, as the page fetcher runs it: it follows redirects
 // that are no less safe than the request, fails when the whole answer has
@@ -32,8 +31,8 @@ public:
     // as the connection's completion signal.
     enum class Mode { Awaited, Signalled };
 
-    PageRequest(QNetworkAccessManager &manager, const QUrl &url, Mode mode,
-                std::chrono::milliseconds timeout, qint64 maxBodyBytes, QObject *parent);
+    PageRequest(const QUrl &url, Mode mode, std::chrono::milliseconds timeout, qint64 maxBodyBytes,
+                QObject *parent);
     ~PageRequest() override;
 
     struct Outcome
@@ -86,16 +85,12 @@ Q_SIGNALS:
     void finished(bool ok, const QByteArray &body);
 
 private:
-    void onMetaDataChanged();
-    void onReadyRead();
-    void onReplyFinished();
     void complete(bool ok);
     void report(bool ok);
     void stopTransfer();
 
     Mode m_mode;
-    qint64 m_maxBodyBytes;
-    QPointer<QNetworkReply> m_reply;
+    QPointer<HttpExchange> m_exchange;
     QTimer m_deadline;
     QByteArray m_body;
     bool m_done = false;

@@ -1,6 +1,10 @@
 #include "LocalHttpServer.h"
 
+#include <QFile>
 #include <QHostAddress>
+#include <QSslConfiguration>
+#include <QSslKey>
+#include <QSslServer>
 #include <QTcpSocket>
 #include <QTimer>
 
@@ -69,14 +73,37 @@ LocalHttpServer::Response LocalHttpServer::huge(qint64 size, bool announceLength
 
 LocalHttpServer::LocalHttpServer(QObject *parent)
     : QObject(parent)
+    , m_server(std::make_unique<QTcpServer>())
 {
-    connect(&m_server, &QTcpServer::newConnection, this, &LocalHttpServer::onNewConnection);
-    m_server.listen(QHostAddress::LocalHost, 0);
+    listen();
+}
+
+LocalHttpServer::LocalHttpServer(const QString &certificateFile, const QString &keyFile, QObject *parent)
+    : QObject(parent)
+{
+    auto server = std::make_unique<QSslServer>();
+    QSslConfiguration tls = QSslConfiguration::defaultConfiguration();
+    QFile certificate(certificateFile);
+    QFile key(keyFile);
+    if (certificate.open(QIODevice::ReadOnly) && key.open(QIODevice::ReadOnly)) {
+        tls.setLocalCertificate(QSslCertificate(certificate.readAll(), QSsl::Pem));
+        tls.setPrivateKey(QSslKey(key.readAll(), QSsl::Ec, QSsl::Pem));
+    }
+    server->setSslConfiguration(tls);
+    m_server = std::move(server);
+    listen();
+}
+
+void LocalHttpServer::listen()
+{
+    // An https client is taken on once its handshake is done.
+    connect(m_server.get(), &QTcpServer::pendingConnectionAvailable, this, &LocalHttpServer::onNewConnection);
+    m_server->listen(QHostAddress::LocalHost, 0);
 }
 
 LocalHttpServer::~LocalHttpServer()
 {
-    m_server.close();
+    m_server->close();
     // Drop every client before the bookkeeping goes; no socket signal may
     // reach this object any more.
     const auto sockets = m_connections.keys();
@@ -90,7 +117,8 @@ LocalHttpServer::~LocalHttpServer()
 
 QString LocalHttpServer::url(const QString &path) const
 {
-    return QStringLiteral("http://127.0.0.1:%1%2").arg(port()).arg(path);
+    const bool secure = qobject_cast<QSslServer *>(m_server.get()) != nullptr;
+    return QStringLiteral("%1://127.0.0.1:%2%3").arg(secure ? QStringLiteral("https") : QStringLiteral("http")).arg(port()).arg(path);
 }
 
 void LocalHttpServer::route(const QString &path, const Response &response)
@@ -105,7 +133,7 @@ int LocalHttpServer::openConnections() const
 
 void LocalHttpServer::onNewConnection()
 {
-    while (QTcpSocket *socket = m_server.nextPendingConnection()) {
+    while (QTcpSocket *socket = m_server->nextPendingConnection()) {
         m_connections.insert(socket, Connection{});
         connect(socket, &QTcpSocket::readyRead, this, [this, socket] { onReadyRead(socket); });
         connect(socket, &QTcpSocket::bytesWritten, this, [this, socket] { feedGenerated(socket); });

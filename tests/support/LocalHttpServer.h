@@ -9,6 +9,7 @@
 #include <QTcpServer>
 
 #include <chrono>
+#include <memory>
 
 class QTcpSocket;
 
@@ -62,11 +63,13 @@ public:
     static Response huge(qint64 size, bool announceLength = true);
 
     explicit LocalHttpServer(QObject *parent = nullptr);
+    // An https server with this certificate and key (PEM files).
+    LocalHttpServer(const QString &certificateFile, const QString &keyFile, QObject *parent = nullptr);
     ~LocalHttpServer() override;
 
-    bool isListening() const { return m_server.isListening(); }
-    quint16 port() const { return m_server.serverPort(); }
-    // "http://127.0.0.1:<port>" + path.
+    bool isListening() const { return m_server->isListening(); }
+    quint16 port() const { return m_server->serverPort(); }
+    // "http://127.0.0.1:<port>" + path ("https://..." for an https server).
     QString url(const QString &path) const;
 
     void route(const QString &path, const Response &response);
@@ -94,7 +97,9 @@ private:
     void feedGenerated(QTcpSocket *socket);
     static QByteArray reasonPhrase(int status);
 
-    QTcpServer m_server;
+    void listen();
+
+    std::unique_ptr<QTcpServer> m_server;
     QHash<QString, Response> m_routes;
     QStringList m_requestedPaths;
     QHash<QTcpSocket *, Connection> m_connections;

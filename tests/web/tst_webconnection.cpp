@@ -5,7 +5,11 @@
 
 #include "LocalHttpServer.h"
 #include "RecordingErrorReporter.h"
+#include "TestCertificates.h"
 #include "UrlCatcher.h"
+
+#include <QScopeGuard>
+#include <QSslConfiguration>
 
 #include <QPointer>
 #include <QSignalSpy>
@@ -84,10 +88,30 @@ private Q_SLOTS:
 
     // --- GetWebPage -----------------------------------------------------
 
+    // Every way an HTTP/1.1 server may frame the body.
+    void pageArrivesWithItsOwnBytes_data()
+    {
+        QTest::addColumn<QString>("framing");
+        QTest::newRow("length") << QStringLiteral("length");
+        QTest::newRow("to the close") << QStringLiteral("close");
+        QTest::newRow("chunked") << QStringLiteral("chunked");
+    }
+
     void pageArrivesWithItsOwnBytes()
     {
+        QFETCH(QString, framing);
         const QByteArray body = everyByteBody();
-        m_server->route("/page", LocalHttpServer::page(body));
+        LocalHttpServer::Response response = LocalHttpServer::page(body);
+        response.sendContentLength = framing == QLatin1String("length");
+        if (framing == QLatin1String("chunked")) {
+            response.headers.append(qMakePair(QByteArray("Transfer-Encoding"), QByteArray("chunked")));
+            QByteArray chunks;
+            for (qsizetype at = 0; at < body.size(); at += 1000)
+                chunks += QByteArray::number(qMin<qsizetype>(1000, body.size() - at), 16) + ";ext=1\r\n"
+                    + body.mid(at, 1000) + "\r\n";
+            response.body = chunks + "0\r\nX-Trailer: yes\r\n\r\n";
+        }
+        m_server->route("/page", response);
         CWebConnection connection;
         const PageSlot page = fetch(connection, m_server->url("/page"));
         QVERIFY(!page->has_value()); // only once the event loop has run
@@ -198,6 +222,44 @@ private Q_SLOTS:
         const PageSlot page = fetch(connection, m_server->url("/slow"));
         QTRY_VERIFY_WITH_TIMEOUT(page->has_value(), WaitMs);
         QCOMPARE(page->value(), QString());
+    }
+
+    // https: the certificate checked against the trusted ones and the
+    // server's name; a redirect from https to http is not followed.
+    void httpsPagesAreFetchedFromTrustedServersOnly_data()
+    {
+        QTest::addColumn<bool>("trusted");
+        QTest::addColumn<QString>("path");
+        QTest::addColumn<bool>("arrives");
+        QTest::newRow("trusted") << true << QStringLiteral("/page") << true;
+        QTest::newRow("not trusted") << false << QStringLiteral("/page") << false;
+        QTest::newRow("redirect to http") << true << QStringLiteral("/plain") << false;
+    }
+
+    void httpsPagesAreFetchedFromTrustedServersOnly()
+    {
+        QFETCH(bool, trusted);
+        QFETCH(QString, path);
+        QFETCH(bool, arrives);
+        TestCertificates certificates;
+        QVERIFY2(certificates.make(), qPrintable(certificates.errorText()));
+        LocalHttpServer server(certificates.certificateFile(), certificates.keyFile());
+        QVERIFY(server.isListening());
+        server.route(QStringLiteral("/page"), LocalHttpServer::page("over TLS"));
+        m_server->route(QStringLiteral("/page"), LocalHttpServer::page("in the clear"));
+        server.route(QStringLiteral("/plain"), LocalHttpServer::redirect(m_server->url(QStringLiteral("/page")).toLatin1()));
+        const QSslConfiguration system = QSslConfiguration::defaultConfiguration();
+        auto restore = qScopeGuard([&] { QSslConfiguration::setDefaultConfiguration(system); });
+        if (trusted) {
+            QSslConfiguration withTestCa = system;
+            withTestCa.addCaCertificates(certificates.caFile());
+            QSslConfiguration::setDefaultConfiguration(withTestCa);
+        }
+        CWebConnection connection;
+        const PageSlot page = fetch(connection, server.url(path));
+        QTRY_VERIFY_WITH_TIMEOUT(page->has_value(), WaitMs);
+        QCOMPARE(page->value(), arrives ? QStringLiteral("over TLS") : QString());
+        QVERIFY(m_server->requestedPaths().isEmpty());
     }
 
     void redirectIsFollowed()
