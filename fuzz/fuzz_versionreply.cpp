@@ -12,13 +12,10 @@
 
 #include "FuzzSupport.h"
 
+#include "base/Shell.h"
 #include "update/CStartStatus.h"
-#include "update/FCompanyMessage.h"
-#include "update/FUpdateVersion.h"
 
-#include <QApplication>
-#include <QDesktopServices>
-#include <QPushButton>
+#include <QCoreApplication>
 #include <QTemporaryDir>
 #include <QUrl>
 
@@ -81,42 +78,18 @@ Model model(const QString &html)
     return m;
 }
 
-// Answers the update and company windows as soon as their modal loop runs.
-class WindowAnswerer : public QObject
+// Answers the version check's windows and boxes through the program's
+// seams, and keeps the addresses handed to the browser.
+struct Answerer
 {
-    Q_OBJECT
-
-public:
     int updateWindows = 0;
     int companyWindows = 0;
+    int boxes = 0;
     bool updateNow = false;
     QList<QUrl> browsed;
-
-protected:
-    bool eventFilter(QObject *watched, QEvent *event) override
-    {
-        if (event->type() != QEvent::Show)
-            return false;
-        if (auto *update = qobject_cast<FUpdateVersion *>(watched)) {
-            ++updateWindows;
-            auto *button = update->findChild<QPushButton *>(
-                updateNow ? QStringLiteral("cmdUpdate") : QStringLiteral("cmdDoNotUpgrade"));
-            if (!button)
-                Fuzz::fail(__FILE__, __LINE__, "button", QStringLiteral("missing"));
-            QMetaObject::invokeMethod(button, "click", Qt::QueuedConnection);
-        } else if (auto *company = qobject_cast<FCompanyMessage *>(watched)) {
-            ++companyWindows;
-            QMetaObject::invokeMethod(company, "reject", Qt::QueuedConnection);
-        }
-        return false;
-    }
-
-public Q_SLOTS:
-    void openUrl(const QUrl &url) { browsed.append(url); }
 };
 
-WindowAnswerer *answerer = nullptr;
-Fuzz::BoxCounter boxes;
+Answerer answerer;
 
 } // namespace
 
@@ -125,15 +98,21 @@ extern "C" int LLVMFuzzerInitialize(int *argc, char ***argv)
     // The settings the start-status object reads live in a scratch folder.
     static QTemporaryDir config;
     qputenv("XDG_CONFIG_HOME", config.path().toLocal8Bit());
-    qputenv("QT_QPA_PLATFORM", "offscreen");
-    // Kept for the whole run and never destroyed: tearing the GUI down at exit
-    // would only drop Qt's font caches half-way.
-    auto *app = new QApplication(*argc, *argv);
-    answerer = new WindowAnswerer;
-    app->installEventFilter(answerer);
-    QDesktopServices::setUrlHandler(QStringLiteral("http"), answerer, "openUrl");
-    QDesktopServices::setUrlHandler(QStringLiteral("https"), answerer, "openUrl");
-    boxes.install();
+    static QCoreApplication app(*argc, *argv);
+    MessageBoxes::setHandler([](const MessageRequest &request) {
+        switch (request.kind) {
+        case MessageKind::UpdateOffer:
+            ++answerer.updateWindows;
+            return answerer.updateNow ? MessageAnswer::Yes : MessageAnswer::No;
+        case MessageKind::MakerMessage: ++answerer.companyWindows; break;
+        case MessageKind::Box: ++answerer.boxes; break;
+        }
+        return MessageAnswer::Ok;
+    });
+    Shell::setHandler([](const QUrl &url) {
+        answerer.browsed.append(url);
+        return true;
+    });
     return 0;
 }
 
@@ -141,10 +120,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
 {
     if (size == 0)
         return 0;
-    answerer->updateNow = (data[0] & 1) != 0;
-    answerer->updateWindows = answerer->companyWindows = 0;
-    answerer->browsed.clear();
-    boxes.count = 0;
+    answerer = Answerer{};
+    answerer.updateNow = (data[0] & 1) != 0;
 
     const QString html = Fuzz::text(data + 1, size - 1);
     const Model expected = model(html);
@@ -168,33 +145,31 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
 
     if (expected.failed) {
         FUZZ_CHECK(threw, QStringLiteral("the model fails, the page did not"));
-        FUZZ_CHECK(answerer->updateWindows + answerer->companyWindows == 0, error);
-        FUZZ_CHECK(!accepted && answerer->browsed.isEmpty(), error);
+        FUZZ_CHECK(answerer.updateWindows + answerer.companyWindows == 0, error);
+        FUZZ_CHECK(!accepted && answerer.browsed.isEmpty(), error);
         return 0;
     }
 
-    FUZZ_CHECK(answerer->updateWindows == (expected.newVersion ? 1 : 0), error);
-    FUZZ_CHECK(answerer->companyWindows == (!expected.newVersion && !expected.message.isEmpty() ? 1 : 0),
+    FUZZ_CHECK(answerer.updateWindows == (expected.newVersion ? 1 : 0), error);
+    FUZZ_CHECK(answerer.companyWindows == (!expected.newVersion && !expected.message.isEmpty() ? 1 : 0),
                error);
-    const bool download = expected.newVersion && answerer->updateNow;
+    const bool download = expected.newVersion && answerer.updateNow;
     if (download && !CStartStatus::IsDownloadAddress(expected.updateURL)) {
         // Not a web address: refused, nothing opened.
         FUZZ_CHECK(threw && Fuzz::innerNumber(error, QStringLiteral("oStartStatus.CheckVersionPage"))
                        == ErrorNumber::InvalidArgument,
                    error);
-        FUZZ_CHECK(!accepted && answerer->browsed.isEmpty() && boxes.count == 0, error);
+        FUZZ_CHECK(!accepted && answerer.browsed.isEmpty() && answerer.boxes == 0, error);
         return 0;
     }
     FUZZ_CHECK(!threw, error);
     FUZZ_CHECK(accepted == download, expected.updateURL.left(200));
-    FUZZ_CHECK(boxes.count == (download ? 1 : 0), expected.updateURL.left(200));
-    FUZZ_CHECK(answerer->browsed.size() == (download ? 1 : 0), expected.updateURL.left(200));
-    for (const QUrl &url : answerer->browsed) {
+    FUZZ_CHECK(answerer.boxes == (download ? 1 : 0), expected.updateURL.left(200));
+    FUZZ_CHECK(answerer.browsed.size() == (download ? 1 : 0), expected.updateURL.left(200));
+    for (const QUrl &url : answerer.browsed) {
         const QString scheme = url.scheme().toLower();
         FUZZ_CHECK(scheme == QLatin1String("http") || scheme == QLatin1String("https"), url.toString());
         FUZZ_CHECK(!url.host().isEmpty(), url.toString());
     }
     return 0;
 }
-
-#include "fuzz_versionreply.moc"

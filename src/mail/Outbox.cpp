@@ -9,12 +9,24 @@
 #include <QFile>
 #include <QHash>
 #include <QRegularExpression>
-#include <QSaveFile>
 
 #include <cerrno>
+#include <cstdio>
 #include <optional>
 
 namespace {
+
+// Moves a file over another, in one step: whoever looks sees the old file or
+// the new one, never neither.
+bool replace(const QString &from, const QString &to)
+{
+#ifdef Q_OS_UNIX
+    return std::rename(QFile::encodeName(from).constData(), QFile::encodeName(to).constData()) == 0;
+#else
+    QFile::remove(to);
+    return QFile::rename(from, to);
+#endif
+}
 
 const QByteArray FirstLine = QByteArrayLiteral("Zorvane-Outbox: 1");
 const QRegularExpression MessageName(QStringLiteral("^\\d{9}-\\d{8}T\\d{6}Z\\.txt$"));
@@ -98,8 +110,11 @@ Outbox::Message Outbox::add(const QString &recipient, const QString &subject, co
                 throw AppError::platform(ErrorNumber::PathFileAccess);
             // After every name there is, damaged ones too, and every one
             // given before: no name is used twice.
-            for (const QString &name : folder.entryList(QDir::Files))
+            for (const QString &name : folder.entryList(QDir::Files)) {
                 m_lastSequence = qMax(m_lastSequence, name.section(u'-', 0, 0).toULongLong());
+                if (name.endsWith(QLatin1String(".new"))) // left by a write cut short
+                    folder.remove(name);
+            }
             m_prepared = true;
             m_count = -1;
         }
@@ -128,19 +143,23 @@ void Outbox::write(const Message &message) const
     bytes += headerLine("Last-Error", message.lastError);
     bytes += '\n' + PageText::toBytes(message.body);
 
-    QSaveFile file(QDir(m_folder).filePath(message.id));
+    // Written under a name no message has, then renamed: a file of the
+    // outbox is whole or not there at all.
+    const QString path = QDir(m_folder).filePath(message.id);
+    QFile file(path + QStringLiteral(".new"));
     errno = 0;
-    if (!file.open(QIODevice::WriteOnly))
+    if (!file.open(QIODevice::WriteOnly | QIODevice::Truncate | QIODevice::Unbuffered))
         throw FileErrors::fromFailure(errno, file, FileErrors::Stage::Open);
     errno = 0;
-    if (file.write(bytes) != bytes.size() || !file.flush()) {
-        const int error = errno;
-        file.cancelWriting();
-        throw FileErrors::fromFailure(error, file, FileErrors::Stage::Write);
-    }
+    const bool written = file.write(bytes) == bytes.size();
+    const int error = errno;
+    file.close();
     errno = 0;
-    if (!file.commit())
-        throw FileErrors::fromFailure(errno, file, FileErrors::Stage::Write);
+    if (!written || !replace(file.fileName(), path)) {
+        const int failure = written ? errno : error;
+        file.remove();
+        throw FileErrors::fromFailure(failure, file, FileErrors::Stage::Write);
+    }
 }
 
 QList<Outbox::Message> Outbox::messages() const
