@@ -3,7 +3,7 @@
 tests catch each: a check that the test suite still catches the mistakes a
 developer makes, for instance after tests were merged or removed.
 
-usage: scripts/plant-faults.py [--build DIR] [--only AREA,...] [--list] [--out FILE]
+usage: scripts/plant-faults.py [--build DIR] [--only AREA,...] [--tests REGEX] [--list] [--out FILE]
 
 For every fault below: the source line is changed, the build folder (the
 default preset's, build/ unless --build says otherwise) is brought up to
@@ -108,6 +108,7 @@ def main():
     parser.add_argument("--only", default="")
     parser.add_argument("--list", action="store_true")
     parser.add_argument("--out", default="")
+    parser.add_argument("--tests", default="", help="run only the tests whose names match")
     options = parser.parse_args()
     root = os.path.dirname(os.path.dirname(os.path.abspath(__file__)))
     areas = set(filter(None, options.only.split(",")))
@@ -133,7 +134,8 @@ def main():
             if build.returncode != 0:
                 caught = ["(does not build)"]
             else:
-                test = run(["ctest", "--test-dir", options.build, "-j2", "--timeout", "120"], root,
+                only = ["-R", options.tests] if options.tests else []
+                test = run(["ctest", "--test-dir", options.build, "-j2", "--timeout", "120"] + only, root,
                            timeout=1800)
                 caught = failing_tests(test.stdout)
         finally:
