@@ -494,8 +494,9 @@ void CEmail::onReply(SessionState answered, const QString &sReply)
         const QString sMessage = isSecure() ? SecureMessageText(m_sTo, m_sFrom, m_sSubject, m_sBody,
                                                                 QDateTime::currentDateTime(), NewMessageId(m_sFrom))
                                             : MessageText(m_sTo, m_sFrom, m_sSubject, m_sBody);
-        m_frmWinsock->SendData(sMessage);
-        m_frmWinsock->SendData(QStringLiteral("\r\n.\r\n"));
+        // One write: the end of data sent on its own would wait for the
+        // server's delayed acknowledgement of the message (Nagle), 40 ms.
+        m_frmWinsock->SendData(sMessage + QStringLiteral("\r\n.\r\n"));
         Q_EMIT dialogueLine(LineKind::Sent, QStringLiteral("(the message, %1 bytes)").arg(sMessage.size()));
         Q_EMIT dialogueLine(LineKind::Sent, QStringLiteral("."));
         if (!stillBusy(iSession))
