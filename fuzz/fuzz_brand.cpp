@@ -9,31 +9,22 @@
 #include "config/CCustomBrand.h"
 #include "base/ProgramFolder.h"
 
-#include <QCoreApplication>
 #include <QFile>
 #include <QTemporaryDir>
 
 namespace {
 
-Fuzz::BoxCounter boxes;
-QString brandPath;
+int boxes = 0;
 
 // The value between the tags named key, or false when it cannot be read.
 bool modelValue(const QString &text, const QString &key, QString &value)
 {
     const qsizetype p1 = text.indexOf(key) + 1;
-    if (p1 > 32767)
-        return false;
     const qsizetype s = p1 + key.size() + 1;
-    if (s > 32767)
-        return false;
     const qsizetype p2 = s > text.size() + 1 ? 0 : text.indexOf(key, s - 1) + 1;
-    if (p2 > 32767)
+    if (p1 > 32767 || s > 32767 || p2 > 32767 || p2 - 2 - s < 0)
         return false;
-    const qsizetype n = p2 - 2 - s;
-    if (n < 0)
-        return false;
-    value = text.mid(s - 1, n);
+    value = text.mid(s - 1, p2 - 2 - s);
     return true;
 }
 
@@ -46,45 +37,38 @@ extern "C" int LLVMFuzzerInitialize(int *argc, char ***argv)
     if (!dir.isValid())
         Fuzz::fail(__FILE__, __LINE__, "temporary folder", dir.errorString());
     ProgramFolder::setPath(dir.path());
-    brandPath = CCustomBrand::BrandFilePath();
-    boxes.install();
+    MessageBoxes::setHandler([](const MessageRequest &) { ++boxes; return MessageAnswer::Ok; });
     return 0;
 }
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
 {
-    {
-        QFile file(brandPath);
-        if (!file.open(QIODevice::WriteOnly | QIODevice::Truncate)
-            || file.write(reinterpret_cast<const char *>(data), qint64(size)) != qint64(size))
-            Fuzz::fail(__FILE__, __LINE__, "write", file.errorString());
-    }
-
+    QFile file(CCustomBrand::BrandFilePath());
+    if (!file.open(QIODevice::WriteOnly) || file.write(reinterpret_cast<const char *>(data), qint64(size)) != qint64(size))
+        Fuzz::fail(__FILE__, __LINE__, "write", file.errorString());
+    file.close();
     QString joined = Fuzz::text(data, size);
-    joined.remove(u'\r');
-    joined.remove(u'\n');
+    joined.remove(u'\r').remove(u'\n');
 
-    boxes.count = 0;
+    boxes = 0;
     CCustomBrand brand;
     try {
         brand.Initialize();
     } catch (const AppError &e) {
         Fuzz::fail(__FILE__, __LINE__, "Initialize raised", e.description());
     }
-    FUZZ_CHECK(brand.BrandFileFound(), brandPath);
-    FUZZ_CHECK(brand.BrandText() == joined, QStringLiteral("brand text"));
+    FUZZ_CHECK(brand.BrandFileFound() && brand.BrandText() == joined, QStringLiteral("brand text"));
 
     const std::pair<const char *, const QString *> values[] = {
-        {"CompanyName", &Brand::CompanyName},       {"CompanyURL", &Brand::CompanyURL},
-        {"SupportEmail", &Brand::SupportEmail},     {"SubscribeEmail", &Brand::SubscribeEmail},
+        {"CompanyName", &Brand::CompanyName},   {"CompanyURL", &Brand::CompanyURL},
+        {"SupportEmail", &Brand::SupportEmail}, {"SubscribeEmail", &Brand::SubscribeEmail},
         {"ErrorReportEmail", &Brand::ErrorReportEmail}};
     int failures = 0;
     for (const auto &[key, actual] : values) {
         QString expected;
-        if (!modelValue(joined, QLatin1String(key), expected))
-            ++failures;
+        failures += !modelValue(joined, QLatin1String(key), expected);
         FUZZ_CHECK(*actual == expected, QLatin1String(key) + QStringLiteral(": ") + actual->left(200));
     }
-    FUZZ_CHECK(boxes.count == failures, QStringLiteral("%1 messages for %2 failures").arg(boxes.count).arg(failures));
+    FUZZ_CHECK(boxes == failures, QStringLiteral("%1 messages for %2 failures").arg(boxes).arg(failures));
     return 0;
 }

@@ -4,7 +4,8 @@
 // Invariants:
 //  - every item added has an item number shorter than 12 characters that
 //    follows ";item=" somewhere on its page, a high bidder of at most 50
-//    characters, no high bidder without bids, no bid count unless Dutch;
+//    characters, no high bidder without bids, no bid count unless Dutch, and
+//    no blank around the bid count;
 //  - parsing never removes or changes an item already in the list, even when
 //    it fails, and a failure is the program's own error naming the procedure;
 //  - the result is True exactly when the page holds ";item=";
@@ -13,128 +14,107 @@
 //    and time stay linear in the page's size;
 //  - a page parsed into the accumulated list adds exactly those items that
 //    the same page parsed alone gives and that the list did not hold yet
-//    (letter case ignored), in the same order, and fails the same way.
+//    (letter case ignored), in the same order, and fails the same way;
+//  - the parser's remembered searches answer as the plain search does, for
+//    its markers and for needles cut from the page, asked in any order.
 
 #include "FuzzSupport.h"
 
 #include "auction/CItems.h"
+#include "auction/PageSearch.h"
 
-#include <QCoreApplication>
 #include <QSet>
-
-#include <vector>
 
 namespace {
 
-struct Snapshot
+QString fields(const CItem &item)
 {
-    const CItem *item;
-    QString number, numBids, description, highBidder, highBid;
-    bool bids, dutch, completed;
-};
+    return QStringList{item.ItemNumber(), QString::number(item.Bids()), item.NumBids(), QString::number(item.IsDutch()),
+                       item.Description(), item.HighBidder(), QString::number(item.Completed()), item.HighBid()}
+        .join(u'|');
+}
 
-std::vector<Snapshot> snapshot(const CItems &items)
+// The items' addresses and fields, in list order.
+QList<std::pair<const CItem *, QString>> snapshot(const CItems &items)
 {
-    std::vector<Snapshot> out;
+    QList<std::pair<const CItem *, QString>> out;
     for (const CItem &item : items)
-        out.push_back({&item, item.ItemNumber(), item.NumBids(), item.Description(), item.HighBidder(),
-                       item.HighBid(), item.Bids(), item.IsDutch(), item.Completed()});
+        out.append({&item, fields(item)});
     return out;
 }
 
-bool same(const Snapshot &a, const CItem &b)
+// The result, or the error's description after a failure.
+QString parse(CItems &items, const QString &page)
 {
-    return a.number == b.ItemNumber() && a.numBids == b.NumBids() && a.description == b.Description()
-        && a.highBidder == b.HighBidder() && a.highBid == b.HighBid() && a.bids == b.Bids()
-        && a.dutch == b.IsDutch() && a.completed == b.Completed();
-}
-
-struct Outcome
-{
-    bool threw = false;
-    bool result = false;
-    QString error;
-};
-
-Outcome parse(CItems &items, const QString &page)
-{
-    Outcome outcome;
     try {
-        outcome.result = items.LoadFromSellerPage(page);
+        return items.LoadFromSellerPage(page) ? QStringLiteral("True") : QStringLiteral("False");
     } catch (const AppError &error) {
         Fuzz::checkPassedOn(error, QStringLiteral("CItems.LoadFromSellerPage"));
-        outcome.threw = true;
-        outcome.error = error.description();
+        return error.description();
     }
-    return outcome;
+}
+
+void checkSearches(const QString &page)
+{
+    QStringList needles{QStringLiteral(";item="), QStringLiteral("</td>"), QStringLiteral("(*) indicates")};
+    for (qsizetype length = 1; length <= 12 && length <= page.size(); ++length)
+        needles << page.mid(page.size() * length / 13, length);
+    for (const QString &needle : needles) {
+        for (const auto cs : {Qt::CaseSensitive, Qt::CaseInsensitive}) {
+            PageSearch search(page, needle, cs);
+            // Onwards, a little back, and from far behind.
+            for (qsizetype step = 0, position = 0; step < 64; ++step) {
+                position = step % 8 == 7 ? position / 3 : position + (step % 3 == 2 ? -1 : 1) * (step * 7 % 23);
+                position = qBound<qsizetype>(0, position, page.size() + 1);
+                FUZZ_CHECK(search.from(position) == PageSearch::plain(page, needle, position, cs), needle);
+            }
+        }
+    }
 }
 
 } // namespace
 
-extern "C" int LLVMFuzzerInitialize(int *argc, char ***argv)
-{
-    static QCoreApplication app(*argc, *argv);
-    return 0;
-}
+FUZZ_QT_APPLICATION
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
 {
-    const QList<QString> pages = Fuzz::pieces(Fuzz::text(data, size));
     CItems accumulated;
-
-    for (const QString &page : pages) {
-        const std::vector<Snapshot> before = snapshot(accumulated);
-        const Outcome outcome = parse(accumulated, page);
-
-        // Nothing that was there before has moved or changed.
-        const std::vector<Snapshot> after = snapshot(accumulated);
-        FUZZ_CHECK(after.size() >= before.size(), QStringLiteral("items were removed"));
-        for (size_t i = 0; i < before.size(); ++i) {
-            FUZZ_CHECK(after[i].item == before[i].item, before[i].number);
-            FUZZ_CHECK(same(before[i], *after[i].item), before[i].number);
-        }
-
-        if (!outcome.threw)
-            FUZZ_CHECK(outcome.result == page.contains(QLatin1String(";item=")), page.left(200));
+    for (const QString &page : Fuzz::text(data, size).split(u'\f')) {
+        checkSearches(page);
+        const auto before = snapshot(accumulated);
+        const QString outcome = parse(accumulated, page);
+        const auto after = snapshot(accumulated);
+        FUZZ_CHECK(after.mid(0, before.size()) == before, QStringLiteral("items were removed or changed"));
+        FUZZ_CHECK(accumulated.Count() == qint32(after.size()), QStringLiteral("Count disagrees"));
+        if (outcome == QLatin1String("True") || outcome == QLatin1String("False"))
+            FUZZ_CHECK((outcome == QLatin1String("True")) == page.contains(QLatin1String(";item=")), page.left(200));
 
         qsizetype addedText = 0;
-        for (size_t i = before.size(); i < after.size(); ++i) {
-            const Snapshot &added = after[i];
-            addedText += added.number.size() + added.numBids.size() + added.description.size()
-                         + added.highBidder.size() + added.highBid.size();
-            FUZZ_CHECK(added.number.size() < 12, added.number);
-            FUZZ_CHECK(page.contains(QLatin1String(";item=") + added.number), added.number);
-            FUZZ_CHECK(added.highBidder.size() <= 50, added.highBidder);
-            FUZZ_CHECK(added.bids || added.highBidder.isEmpty(), added.highBidder);
-            FUZZ_CHECK(added.dutch || added.numBids.isEmpty(), added.numBids);
-            FUZZ_CHECK(!added.numBids.startsWith(u' ') && !added.numBids.endsWith(u' '), added.numBids);
+        QStringList added;
+        for (const auto &[item, text] : after.mid(before.size())) {
+            added << text;
+            addedText += item->ItemNumber().size() + item->NumBids().size() + item->Description().size()
+                         + item->HighBidder().size() + item->HighBid().size();
+            FUZZ_CHECK(item->ItemNumber().size() < 12 && page.contains(QLatin1String(";item=") + item->ItemNumber()), text);
+            FUZZ_CHECK(item->HighBidder().size() <= 50 && (item->Bids() || item->HighBidder().isEmpty()), text);
+            FUZZ_CHECK(item->IsDutch() || item->NumBids().isEmpty(), text);
+            FUZZ_CHECK(!item->NumBids().startsWith(u' ') && !item->NumBids().endsWith(u' '), text);
+            FUZZ_CHECK(accumulated.find(item->ItemNumber()) == item, text);
         }
-        FUZZ_CHECK(addedText <= page.size(),
-                   QStringLiteral("%1 characters added by a page of %2").arg(addedText).arg(page.size()));
-        FUZZ_CHECK(accumulated.Count() == qint32(after.size()), QStringLiteral("Count disagrees"));
+        FUZZ_CHECK(addedText <= page.size(), QStringLiteral("%1 characters added by a page of %2").arg(addedText).arg(page.size()));
 
         // The same page alone, into a new list.
         CItems alone;
-        const Outcome single = parse(alone, page);
-        FUZZ_CHECK(single.threw == outcome.threw, page.left(200));
-        if (!single.threw)
-            FUZZ_CHECK(single.result == outcome.result, page.left(200));
+        FUZZ_CHECK(parse(alone, page) == outcome, page.left(200));
         QSet<QString> known;
-        for (const Snapshot &old : before)
-            known.insert(old.number.toCaseFolded());
-        std::vector<const CItem *> expected;
+        for (const auto &old : before)
+            known.insert(old.first->ItemNumber().toCaseFolded());
+        QStringList expected;
         for (const CItem &item : alone) {
             if (!known.contains(item.ItemNumber().toCaseFolded()))
-                expected.push_back(&item);
+                expected << fields(item);
         }
-        FUZZ_CHECK(expected.size() == after.size() - before.size(), QStringLiteral("added count"));
-        for (size_t i = 0; i < expected.size(); ++i) {
-            const Snapshot &added = after[before.size() + i];
-            FUZZ_CHECK(same(added, *expected[i]), added.number);
-        }
-        // Every key occurs once.
-        for (size_t i = 0; i < after.size(); ++i)
-            FUZZ_CHECK(accumulated.find(after[i].number) == after[i].item, after[i].number);
+        FUZZ_CHECK(added == expected, QStringLiteral("added items differ"));
     }
     return 0;
 }

@@ -15,7 +15,6 @@
 #include "base/Shell.h"
 #include "update/CStartStatus.h"
 
-#include <QCoreApplication>
 #include <QTemporaryDir>
 #include <QUrl>
 
@@ -23,10 +22,8 @@ namespace {
 
 struct Model
 {
-    bool failed = false;
-    bool newVersion = false;
-    QString updateURL;
-    QString message;
+    bool failed = false, newVersion = false;
+    QString updateURL, message;
 };
 
 // A 1-based position or length that a 16-bit signed integer could not hold.
@@ -35,61 +32,42 @@ bool overflows(qsizetype value)
     return value > 32767 || value < -32768;
 }
 
+// The text from the 1-based position after open up to close, as the status
+// block is read; false when there is none or it cannot be read.
+bool element(const QString &text, QLatin1String open, QLatin1String close, QString &value, bool &failed)
+{
+    const qsizetype r = text.indexOf(open) + 1;
+    const qsizetype s = text.indexOf(close) + 1;
+    const qsizetype from = r + open.size();
+    failed = failed || (r > 0 && (overflows(s) || overflows(from) || overflows(s - from) || s < from));
+    if (r == 0 || failed)
+        return false;
+    value = text.mid(from - 1, s - from);
+    return true;
+}
+
 Model model(const QString &html)
 {
     Model m;
-    const qsizetype p = html.indexOf(QLatin1String("<status>")) + 1;
-    if (overflows(p)) {
-        m.failed = true;
+    QString block, text;
+    if (!element(html, QLatin1String("<status>"), QLatin1String("</status>"), block, m.failed) || block.size() <= 20)
         return m;
-    }
-    if (p == 0)
-        return m;
-    const qsizetype q = html.indexOf(QLatin1String("</status>")) + 1;
-    const qsizetype start = p + 8;
-    if (overflows(q) || overflows(start) || overflows(q - start) || q - start < 0) {
-        m.failed = true;
-        return m;
-    }
-    const QString block = html.mid(start - 1, q - start);
-    if (block.size() <= 20)
-        return m;
-
-    const auto element = [&](const char *open, const char *close, QString &text) {
-        const qsizetype r = block.indexOf(QLatin1String(open)) + 1;
-        if (r == 0)
-            return false;
-        const qsizetype s = block.indexOf(QLatin1String(close)) + 1;
-        const qsizetype from = r + qsizetype(qstrlen(open));
-        if (overflows(from) || overflows(s - from) || s - from < 0) {
-            m.failed = true;
-            return false;
-        }
-        text = block.mid(from - 1, s - from);
-        return true;
-    };
-    QString text;
-    if (element("<newversion>", "</newversion>", text) && text == QLatin1String("1"))
-        m.newVersion = true;
-    if (!m.failed && element("<updateurl>", "</updateurl>", text))
+    m.newVersion = element(block, QLatin1String("<newversion>"), QLatin1String("</newversion>"), text, m.failed)
+                   && text == QLatin1String("1");
+    if (element(block, QLatin1String("<updateurl>"), QLatin1String("</updateurl>"), text, m.failed))
         m.updateURL = text;
-    if (!m.failed && element("<message>", "</message>", text))
+    if (element(block, QLatin1String("<message>"), QLatin1String("</message>"), text, m.failed))
         m.message = text;
     return m;
 }
 
-// Answers the version check's windows and boxes through the program's
-// seams, and keeps the addresses handed to the browser.
-struct Answerer
+// What the version check's windows, boxes and browser calls were.
+struct Seen
 {
-    int updateWindows = 0;
-    int companyWindows = 0;
-    int boxes = 0;
+    int updateWindows = 0, companyWindows = 0, boxes = 0;
     bool updateNow = false;
     QList<QUrl> browsed;
-};
-
-Answerer answerer;
+} seen;
 
 } // namespace
 
@@ -100,19 +78,13 @@ extern "C" int LLVMFuzzerInitialize(int *argc, char ***argv)
     qputenv("XDG_CONFIG_HOME", config.path().toLocal8Bit());
     static QCoreApplication app(*argc, *argv);
     MessageBoxes::setHandler([](const MessageRequest &request) {
-        switch (request.kind) {
-        case MessageKind::UpdateOffer:
-            ++answerer.updateWindows;
-            return answerer.updateNow ? MessageAnswer::Yes : MessageAnswer::No;
-        case MessageKind::MakerMessage: ++answerer.companyWindows; break;
-        case MessageKind::Box: ++answerer.boxes; break;
-        }
-        return MessageAnswer::Ok;
+        ++(request.kind == MessageKind::UpdateOffer ? seen.updateWindows
+           : request.kind == MessageKind::MakerMessage ? seen.companyWindows : seen.boxes);
+        return request.kind != MessageKind::UpdateOffer ? MessageAnswer::Ok
+               : seen.updateNow                         ? MessageAnswer::Yes
+                                                        : MessageAnswer::No;
     });
-    Shell::setHandler([](const QUrl &url) {
-        answerer.browsed.append(url);
-        return true;
-    });
+    Shell::setHandler([](const QUrl &url) { seen.browsed.append(url); return true; });
     return 0;
 }
 
@@ -120,56 +92,40 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
 {
     if (size == 0)
         return 0;
-    answerer = Answerer{};
-    answerer.updateNow = (data[0] & 1) != 0;
-
+    seen = Seen{};
+    seen.updateNow = (data[0] & 1) != 0;
     const QString html = Fuzz::text(data + 1, size - 1);
     const Model expected = model(html);
 
     CStartStatus status(QStringLiteral("http://127.0.0.1:9/"));
     bool accepted = false;
     QObject::connect(&status, &CStartStatus::UpdateAccepted, [&accepted] { accepted = true; });
-    bool threw = false;
     QString error;
     try {
         status.CheckVersionPage(html);
     } catch (const AppError &e) {
         Fuzz::checkPassedOn(e, QStringLiteral("oStartStatus.CheckVersionPage"));
-        threw = true;
         error = e.description();
     }
+    FUZZ_CHECK(status.NewVersion() == expected.newVersion && status.UpdateURL() == expected.updateURL
+                   && status.Message() == expected.message,
+               error + u' ' + status.UpdateURL().left(200) + u' ' + status.Message().left(200));
 
-    FUZZ_CHECK(status.NewVersion() == expected.newVersion, error);
-    FUZZ_CHECK(status.UpdateURL() == expected.updateURL, status.UpdateURL().left(200));
-    FUZZ_CHECK(status.Message() == expected.message, status.Message().left(200));
-
-    if (expected.failed) {
-        FUZZ_CHECK(threw, QStringLiteral("the model fails, the page did not"));
-        FUZZ_CHECK(answerer.updateWindows + answerer.companyWindows == 0, error);
-        FUZZ_CHECK(!accepted && answerer.browsed.isEmpty(), error);
-        return 0;
-    }
-
-    FUZZ_CHECK(answerer.updateWindows == (expected.newVersion ? 1 : 0), error);
-    FUZZ_CHECK(answerer.companyWindows == (!expected.newVersion && !expected.message.isEmpty() ? 1 : 0),
+    const bool download = !expected.failed && expected.newVersion && seen.updateNow;
+    // An address that is not a web address is refused and nothing is opened.
+    const bool refused = download && !CStartStatus::IsDownloadAddress(expected.updateURL);
+    FUZZ_CHECK(error.isEmpty() == !(expected.failed || refused), error);
+    FUZZ_CHECK(!refused || error.startsWith(QStringLiteral("oStartStatus.CheckVersionPage 5 ")), error);
+    FUZZ_CHECK(seen.updateWindows == (!expected.failed && expected.newVersion ? 1 : 0), error);
+    FUZZ_CHECK(seen.companyWindows == (!expected.failed && !expected.newVersion && !expected.message.isEmpty() ? 1 : 0),
                error);
-    const bool download = expected.newVersion && answerer.updateNow;
-    if (download && !CStartStatus::IsDownloadAddress(expected.updateURL)) {
-        // Not a web address: refused, nothing opened.
-        FUZZ_CHECK(threw && Fuzz::innerNumber(error, QStringLiteral("oStartStatus.CheckVersionPage"))
-                       == ErrorNumber::InvalidArgument,
-                   error);
-        FUZZ_CHECK(!accepted && answerer.browsed.isEmpty() && answerer.boxes == 0, error);
-        return 0;
-    }
-    FUZZ_CHECK(!threw, error);
-    FUZZ_CHECK(accepted == download, expected.updateURL.left(200));
-    FUZZ_CHECK(answerer.boxes == (download ? 1 : 0), expected.updateURL.left(200));
-    FUZZ_CHECK(answerer.browsed.size() == (download ? 1 : 0), expected.updateURL.left(200));
-    for (const QUrl &url : answerer.browsed) {
+    const int opened = download && !refused ? 1 : 0;
+    FUZZ_CHECK(accepted == bool(opened) && seen.browsed.size() == opened && (expected.failed || seen.boxes == opened),
+               expected.updateURL.left(200));
+    for (const QUrl &url : seen.browsed) {
         const QString scheme = url.scheme().toLower();
-        FUZZ_CHECK(scheme == QLatin1String("http") || scheme == QLatin1String("https"), url.toString());
-        FUZZ_CHECK(!url.host().isEmpty(), url.toString());
+        FUZZ_CHECK((scheme == QLatin1String("http") || scheme == QLatin1String("https")) && !url.host().isEmpty(),
+                   url.toString());
     }
     return 0;
 }

@@ -1,11 +1,17 @@
+// What the fuzz models of the ID lists cannot show: removing IDs, and list
+// files that cannot be read or written. Loading and saving themselves are
+// checked by fuzz_listfile, fuzz_idstring and fuzz_idpages over their seeds.
+
 #include "auction/CUserIDs.h"
 #include "base/AppError.h"
+#include "base/ProgramFolder.h"
 
-#include "RaisedError.h"
+#include "FileSizeLimit.h"
+#include "TestFiles.h"
 
+#include <QDirIterator>
+#include <QTemporaryDir>
 #include <QTest>
-
-#include <optional>
 
 namespace {
 
@@ -17,8 +23,31 @@ QStringList idsOf(const CUserIDs &list)
     return ids;
 }
 
-const QString DuplicateKeyText =
-    QStringLiteral("457 This key is already associated with an element of this collection");
+// Every file and folder below path, with the files' contents.
+QStringList contentsOf(const QString &path)
+{
+    QStringList entries;
+    for (QDirIterator it(path, QDir::AllEntries | QDir::NoDotAndDotDot, QDirIterator::Subdirectories); it.hasNext();) {
+        const QFileInfo entry = it.nextFileInfo();
+        entries << entry.filePath() + u'=' + (entry.isFile() ? TestFiles::read(entry.filePath()) : QByteArray());
+    }
+    entries.sort();
+    return entries;
+}
+
+// The number and description of the program error a call raised; empty when none.
+template <class Call>
+QString raisedBy(Call &&call)
+{
+    try {
+        call();
+    } catch (const AppError &error) {
+        return QString::number(error.number()) + u' ' + error.description();
+    }
+    return {};
+}
+
+const QString FileName = QStringLiteral("/Accounts.txt");
 
 } // namespace
 
@@ -26,170 +55,78 @@ class TestCUserIDs : public QObject
 {
     Q_OBJECT
 
+    QTemporaryDir m_folder;
+
 private Q_SLOTS:
-    void newEntryStartsWithFirstScanAndEmptyLists()
+    void init()
     {
-        CUserIDs list;
-        CUserID *entry = list.Add(QStringLiteral("seller1"));
-        QVERIFY(entry);
-        QCOMPARE(entry->UserID(), QStringLiteral("seller1"));
-        QVERIFY(entry->FirstScan());
-        QCOMPARE(entry->Items().Count(), 0);
-        QCOMPARE(entry->OldItems().Count(), 0);
-        entry->Items().Add(QStringLiteral("1"));
-        entry->setFirstScan(false);
-        QCOMPARE(list.find(QStringLiteral("SELLER1"))->Items().Count(), 1);
-        QVERIFY(!list.find(QStringLiteral("seller1"))->FirstScan());
+        QDir(m_folder.path()).removeRecursively();
+        QVERIFY(QDir().mkpath(m_folder.path()));
+        ProgramFolder::setPath(m_folder.path());
     }
 
-    void exactRepeatAddsNothingQuietly()
+    void removeIgnoresCaseAndKeepsTheOrder()
     {
         CUserIDs list;
-        QVERIFY(list.Add(QStringLiteral("seller1")));
-        QCOMPARE(list.Add(QStringLiteral("seller1")), nullptr);
-        QCOMPARE(list.Count(), 1);
+        list.LoadFromSpaceDelimitedString(QStringLiteral("a seller1 b"));
+        list.Remove(QStringLiteral("SELLER1"));
+        QVERIFY(list.Add(QStringLiteral("Seller1")));
+        QCOMPARE(idsOf(list), (QStringList{QStringLiteral("a"), QStringLiteral("b"), QStringLiteral("Seller1")}));
+        QCOMPARE(raisedBy([&] { list.Remove(QStringLiteral("c")); }),
+                 QStringLiteral("-2147221504 CUserIDs.Remove 5 Invalid procedure call or argument"));
+        QCOMPARE(list.Count(), 3);
     }
 
-    void letterCaseVariantRaisesDuplicateKey()
+    void missingFileLoadsNothing()
     {
         CUserIDs list;
-        list.Add(QStringLiteral("seller1"));
-        const auto error = raisedBy([&] { list.Add(QStringLiteral("Seller1")); });
-        QVERIFY(error);
-        QCOMPARE(error->number(), ErrorNumber::Component);
-        QCOMPARE(error->description(), QStringLiteral("CUserIDs.Add ") + DuplicateKeyText);
-        QCOMPARE(idsOf(list), QStringList{QStringLiteral("seller1")});
-    }
-
-    void idsAreTakenAsGiven()
-    {
-        CUserIDs list;
-        QVERIFY(list.Add(QString()));
-        QVERIFY(list.Add(QStringLiteral(" a ")));
-        QVERIFY(list.Add(QStringLiteral("a")));
-        QCOMPARE(idsOf(list), (QStringList{QString(), QStringLiteral(" a "), QStringLiteral("a")}));
-    }
-
-    void idsWithLineBreaksAreRefused()
-    {
-        // They would come back from the list file as two entries.
-        CUserIDs list;
-        const auto error = raisedBy([&] { list.LoadFromSpaceDelimitedString(QStringLiteral("a\nb c")); });
-        QVERIFY(error);
-        QCOMPARE(error->description(), QStringLiteral("CUserIDs.LoadFromSpaceDelimitedString -2147221504 "
-                                                      "CUserIDs.Add 5 Invalid procedure call or argument"));
-        QVERIFY(raisedBy([&] { list.Add(QStringLiteral("x\ry")); }));
+        list.LoadFromReturnDelimitedFile(FileName);
         QCOMPARE(list.Count(), 0);
     }
 
-    void removeIgnoresCaseAndKeepsOrder()
+    void fileFailuresLoseNothing_data()
     {
-        CUserIDs list;
-        list.Add(QStringLiteral("a"));
-        list.Add(QStringLiteral("seller1"));
-        list.Add(QStringLiteral("b"));
-        list.Remove(QStringLiteral("SELLER1"));
-        QCOMPARE(idsOf(list), (QStringList{QStringLiteral("a"), QStringLiteral("b")}));
-        QCOMPARE(list.find(QStringLiteral("seller1")), nullptr);
-        // The key is free again, in any letter case.
-        QVERIFY(list.Add(QStringLiteral("Seller1")));
-        QCOMPARE(idsOf(list), (QStringList{QStringLiteral("a"), QStringLiteral("b"), QStringLiteral("Seller1")}));
+        QTest::addColumn<QString>("obstacle");
+        QTest::addColumn<bool>("save");
+        QTest::addColumn<QString>("error");
+        QTest::newRow("load from a folder") << "folder" << false
+                                            << "CUserIDs.LoadFromReturnDelimitedFile 75 Path/File access error";
+        QTest::newRow("save over a folder") << "folder" << true
+                                            << "CUserIDs.SaveToReturnDelimitedFile 75 Path/File access error";
+        QTest::newRow("program folder is a file") << "file as folder" << true
+                                                  << "CUserIDs.SaveToReturnDelimitedFile 76 Path not found";
+        QTest::newRow("disk full") << "full disk" << true << "CUserIDs.SaveToReturnDelimitedFile 61 Disk full";
     }
 
-    void removeOfAnAbsentIdRaisesInvalidArgument()
+    void fileFailuresLoseNothing()
     {
+        QFETCH(QString, obstacle);
+        QFETCH(bool, save);
+        QFETCH(QString, error);
+        const QString path = m_folder.path() + FileName;
+        if (obstacle == QLatin1String("folder")) {
+            QVERIFY(QDir().mkdir(path));
+            TestFiles::write(path + QStringLiteral("/inside"), "keep");
+        } else if (obstacle == QLatin1String("file as folder")) {
+            TestFiles::write(path, "old1\r\n");
+            ProgramFolder::setPath(path);
+        } else {
+            TestFiles::write(path, "old1\r\nold2\r\n");
+        }
         CUserIDs list;
-        list.Add(QStringLiteral("a"));
-        const auto error = raisedBy([&] { list.Remove(QStringLiteral("b")); });
-        QVERIFY(error);
-        QCOMPARE(error->number(), ErrorNumber::Component);
-        QCOMPARE(error->description(), QStringLiteral("CUserIDs.Remove 5 Invalid procedure call or argument"));
-        QCOMPARE(list.Count(), 1);
-    }
-
-    void createIdStringEndsInABlank()
-    {
-        CUserIDs list;
-        QCOMPARE(list.CreateIDString(), QString());
-        list.Add(QStringLiteral("a"));
-        list.Add(QStringLiteral("b"));
-        QCOMPARE(list.CreateIDString(), QStringLiteral("a b "));
-    }
-
-    void spaceDelimitedStrings_data()
-    {
-        QTest::addColumn<QString>("text");
-        QTest::addColumn<QStringList>("ids");
-        QTest::newRow("runs of blanks") << QStringLiteral("  a  b ") << QStringList{QStringLiteral("a"), QStringLiteral("b")};
-        QTest::newRow("one id") << QStringLiteral(" solo ") << QStringList{QStringLiteral("solo")};
-        QTest::newRow("empty") << QString() << QStringList{};
-        QTest::newRow("blanks only") << QStringLiteral("    ") << QStringList{};
-        QTest::newRow("tabs are not blanks") << QStringLiteral("a\tb c") << QStringList{QStringLiteral("a\tb"), QStringLiteral("c")};
-        QTest::newRow("repeat") << QStringLiteral("a b a") << QStringList{QStringLiteral("a"), QStringLiteral("b")};
-    }
-
-    void spaceDelimitedStrings()
-    {
-        QFETCH(QString, text);
-        QFETCH(QStringList, ids);
-        CUserIDs list;
-        list.LoadFromSpaceDelimitedString(text);
-        QCOMPARE(idsOf(list), ids);
-    }
-
-    void spaceDelimitedStringLimits()
-    {
-        CUserIDs list;
-        // 32,767 characters are handled; one more overflows.
-        QString longest = QString(32765, u'x') + QStringLiteral(" y");
-        list.LoadFromSpaceDelimitedString(QStringLiteral("  ") + longest + QStringLiteral("  "));
-        QCOMPARE(list.Count(), 2);
-        const auto overflow = raisedBy([&] { list.LoadFromSpaceDelimitedString(longest + QStringLiteral("z")); });
-        QVERIFY(overflow);
-        QCOMPARE(overflow->description(), QStringLiteral("CUserIDs.LoadFromSpaceDelimitedString 6 Overflow"));
-        QCOMPARE(list.Count(), 2);
-
-        const auto duplicate = raisedBy([&] { list.LoadFromSpaceDelimitedString(QStringLiteral("new Y")); });
-        QVERIFY(duplicate);
-        QCOMPARE(duplicate->description(),
-                 QStringLiteral("CUserIDs.LoadFromSpaceDelimitedString -2147221504 CUserIDs.Add ") + DuplicateKeyText);
-        // The ID before the refused one stays.
-        QVERIFY(list.find(QStringLiteral("new")));
-    }
-
-    void bidderPage()
-    {
-        const QString link = QStringLiteral("<a href=\"x?MfcISAPICommand=Email&amp;requested=");
-        const QString page = QStringLiteral("<a href=\"x?Email&amp;requested=early&amp;\">ignored</a> 40% ")
-                             + link + QStringLiteral("==bob99~~&amp;y=1\">bob99</a> ") + link
-                             + QStringLiteral("==carol~~&amp;y=1\">carol</a>");
-        CUserIDs list;
-        list.LoadFromBidderPage(page);
-        QCOMPARE(idsOf(list), (QStringList{QStringLiteral("bob99"), QStringLiteral("carol")}));
-
-        CUserIDs none;
-        none.LoadFromBidderPage(QStringLiteral("Email&amp;requested=xxbob~~&amp;"));
-        QCOMPARE(none.Count(), 0);
-
-        const auto error = raisedBy([&] { none.LoadFromBidderPage(QStringLiteral("40% Email&amp;requested=xxbob")); });
-        QVERIFY(error);
-        QCOMPARE(error->description(), QStringLiteral("CUserIDs.LoadFromBidderPage 5 Invalid procedure call or argument"));
-    }
-
-    void ticketPage()
-    {
-        CUserIDs list;
-        list.LoadFromTicketPage(QStringLiteral("<input name=\"event\" value=\"Show 1\">"
-                                               "<input name=\"event\" value=\"\">"
-                                               "<input name=\"event\" value=\"Show 2\">"
-                                               "<input name=\"event\" value=\"Show 1\">"));
-        QCOMPARE(idsOf(list), (QStringList{QStringLiteral("Show 1"), QString(), QStringLiteral("Show 2")}));
-
-        CUserIDs broken;
-        const auto error = raisedBy([&] { broken.LoadFromTicketPage(QStringLiteral("\"event\" value=\"open")); });
-        QVERIFY(error);
-        QCOMPARE(error->description(), QStringLiteral("CUserIDs.LoadFromTicketPage 5 Invalid procedure call or argument"));
-        QCOMPARE(broken.Count(), 0);
+        for (int i = 0; save && i < 2000; ++i)
+            list.Add(QStringLiteral("seller-with-a-long-name-%1").arg(i));
+        const QStringList before = contentsOf(m_folder.path());
+        QString raised;
+        {
+            // Writes past a few kilobytes fail as on a full disk.
+            const FileSizeLimit limit(obstacle == QLatin1String("full disk") ? 4096 : RLIM_INFINITY);
+            raised = raisedBy([&] {
+                save ? list.SaveToReturnDelimitedFile(FileName) : list.LoadFromReturnDelimitedFile(FileName);
+            });
+        }
+        QCOMPARE(raised, QStringLiteral("-2147221504 ") + error);
+        QCOMPARE(contentsOf(m_folder.path()), before);
     }
 };
 

@@ -1,50 +1,50 @@
+// What a comparison of two scans says, and in which words: the blocks as
+// the user reads them (golden/alertblocks.txt, CR LF shown as "<CRLF>"), and
+// which auctions get one under which switches.
+
 #include "auction/CItems.h"
 #include "monitor/AlertBlocks.h"
 #include "monitor/ChangeAlerts.h"
 
+#include "TestFiles.h"
+
+#include <QRegularExpression>
 #include <QTest>
 
 #include <qcoro/qcorotask.h>
 
+using namespace Qt::StringLiterals;
+
 namespace {
 
-const QString Host = QStringLiteral("http://items.example/");
+const QString Host = u"http://items.example/"_s;
 
-struct Sent
+// The messages a comparison sends, each as the auctions it speaks of: "c2 n5"
+// is a change of 2 and the new auction 5. With stopAfter > 0 the comparison is
+// told to stop once it has sent so many.
+QStringList compare(const CItems &previous, const CItems &current, const AlertSwitches &switches, int stopAfter = 0)
 {
-    QString body;
-    QString seller;
-};
+    QStringList sent;
+    ChangeAlerts alerts(Host, {[&] { return switches; }, [](const QString &) {}, []() -> QCoro::Task<> { co_return; },
+                               [&] { return stopAfter > 0 && sent.size() >= stopAfter; },
+                               [&](QString body, QString) -> QCoro::Task<> {
+                                   static const QRegularExpression heading(u"(CHANGES TO|NEW) ITEM# (\\w+)"_s);
+                                   QStringList items;
+                                   for (const auto &match : heading.globalMatch(body))
+                                       items << match.captured(1).at(0).toLower() + match.captured(2);
+                                   sent << items.join(u' ');
+                                   co_return;
+                               }});
+    QCoro::waitFor(alerts.CompareLists(previous, current, u"seller1"_s));
+    return sent;
+}
 
-// Runs CompareLists with switches the test can change between blocks and
-// a sender that records every message.
-struct Comparison
+// Adds an auction given as "number|bids|numBids|dutch|title|bidder|completed|price" (1 for true).
+const CItem &add(CItems &items, const QString &spec)
 {
-    AlertSwitches switches;
-    QList<Sent> sent;
-    int turnsGiven = 0;
-    int stopAfterSends = 0; // > 0: the comparison is told to stop after so many messages
-    std::function<void()> onSend; // lets a test flip switches mid-comparison
-
-    void run(const CItems &previous, const CItems &current, const QString &seller = QStringLiteral("seller1"))
-    {
-        ChangeAlerts alerts(Host, ChangeAlerts::Hooks{
-                                      [this] { return switches; },
-                                      [](const QString &) {},
-                                      [this]() -> QCoro::Task<> {
-                                          ++turnsGiven;
-                                          co_return;
-                                      },
-                                      [this] { return stopAfterSends > 0 && sent.size() >= stopAfterSends; },
-                                      [this](QString body, QString sellerId) -> QCoro::Task<> {
-                                          sent.append({body, sellerId});
-                                          if (onSend)
-                                              onSend();
-                                          co_return;
-                                      }});
-        QCoro::waitFor(alerts.CompareLists(previous, current, seller));
-    }
-};
+    const QStringList f = spec.split(u'|');
+    return *items.Add(f[0], f[1] == u"1"_s, f[2], f[3] == u"1"_s, f[4], f[5], f[6] == u"1"_s, f[7]);
+}
 
 } // namespace
 
@@ -53,169 +53,68 @@ class TestChangeAlerts : public QObject
     Q_OBJECT
 
 private Q_SLOTS:
-    void detailedBlocksReadAsWritten()
+    void blocksReadAsWritten()
     {
         CItems items;
-        const CItem *now = items.Add(QStringLiteral("123"), true, {}, false, QStringLiteral("Old lamp"),
-                                     QStringLiteral("x"), false, QStringLiteral("$6.00"));
-        CItems before;
-        const CItem *then = before.Add(QStringLiteral("123"), false, {}, false, QStringLiteral("Old lamp"), {},
-                                       false, QStringLiteral("$5.00"));
-        QCOMPARE(AlertBlocks::changed(*now, *then, true, Host),
-                 QStringLiteral("\r\n\r\nCHANGES TO ITEM# 123, Old lamp\r\n"
-                                "http://items.example/aw-cgi/eBayISAPI.dll?ViewItem&item=123\r\n"
-                                "PREVIOUS PRICE: $5.00\r\nCURRENT PRICE: $6.00\r\nHigh Bidder: x"));
-        // The bid retracted: the bidder part says so on a line of its own.
-        QVERIFY(AlertBlocks::changed(*then, *now, true, Host)
-                    .endsWith(QStringLiteral("\r\nCURRENT PRICE: $5.00\r\n (no bids)")));
-        QCOMPARE(AlertBlocks::added(*now, true, Host),
-                 QStringLiteral("\r\n\r\nNEW ITEM# 123, Old lamp\r\n"
-                                "http://items.example/aw-cgi/eBayISAPI.dll?ViewItem&item=123\r\n"
-                                "CURRENT PRICE: $6.00\r\nHigh Bidder: x"));
-
-        CItems dutch;
-        const CItem *lot = dutch.Add(QStringLiteral("9"), true, QStringLiteral("5"), true, QStringLiteral("Forks"),
-                                     QStringLiteral("y"), false, QStringLiteral("$1.00"));
-        CItems dutchBefore;
-        const CItem *lotBefore = dutchBefore.Add(QStringLiteral("9"), true, QStringLiteral("3"), true,
-                                                 QStringLiteral("Forks"), {}, false, QStringLiteral("$1.00"));
-        QCOMPARE(AlertBlocks::changed(*lot, *lotBefore, true, Host),
-                 QStringLiteral("\r\n\r\nCHANGES TO ITEM# 9, Forks\r\n"
-                                "http://items.example/aw-cgi/eBayISAPI.dll?ViewItem&item=9\r\n"
-                                "PREVIOUS # OF DUTCH BIDS: 3\r\nCURRENT # OF DUTCH BIDS: 5\r\n"));
-        QCOMPARE(AlertBlocks::added(*lot, true, Host),
-                 QStringLiteral("\r\n\r\nNEW ITEM# 9, Forks\r\n"
-                                "http://items.example/aw-cgi/eBayISAPI.dll?ViewItem&item=9\r\n"
-                                "CURRENT DUTCH BIDS: 5\r\n"));
+        const CItem &lamp = add(items, u"123|1||0|Old lamp|x|0|$6.00"_s);
+        const CItem &lampBefore = add(items, u"124|0||0|Old lamp||0|$5.00"_s);
+        const CItem &lot = add(items, u"9|1|5|1|Forks|y|0|$1.00"_s);
+        const CItem &lotBefore = add(items, u"10|1|3|1|Forks||0|$1.00"_s);
+        const CItem &longTitle = add(items, u"1|1||0|A very long description of forty-five chars|bidder|0|$2.50"_s);
+        const CItem &plain = add(items, u"2|0||0|Short||0|$1.00"_s);
+        const QList<std::pair<const char *, QString>> blocks{
+            {"detailed, a bid", AlertBlocks::changed(lamp, lampBefore, true, Host)},
+            {"detailed, the bid retracted", AlertBlocks::changed(lampBefore, lamp, true, Host)},
+            {"detailed, new", AlertBlocks::added(lamp, true, Host)},
+            {"detailed, Dutch bids", AlertBlocks::changed(lot, lotBefore, true, Host)},
+            {"detailed, new Dutch", AlertBlocks::added(lot, true, Host)},
+            {"brief, a bid", AlertBlocks::changed(longTitle, plain, false, Host)},
+            {"brief, no bids", AlertBlocks::changed(plain, longTitle, false, Host)},
+            {"brief, Dutch bids", AlertBlocks::changed(lot, longTitle, false, Host)},
+            {"brief, new", AlertBlocks::added(plain, false, Host)},
+            {"brief, new Dutch", AlertBlocks::added(lot, false, Host)},
+        };
+        QString shown;
+        for (const auto &[label, block] : blocks)
+            shown += u"== "_s + QLatin1String(label) + u'\n' + QString(block).replace(u"\r\n"_s, u"<CRLF>\n"_s) + u'\n';
+        QCOMPARE(shown, QString::fromUtf8(TestFiles::read(QStringLiteral(ZORVANE_GOLDEN_DIR "/alertblocks.txt"))));
     }
 
-    void briefBlocksReadAsWritten()
+    void theSwitchesChooseTheMessages_data()
     {
-        CItems items;
-        const CItem *now = items.Add(QStringLiteral("1"), true, {}, false,
-                                     QStringLiteral("A very long description of forty-five chars"),
-                                     QStringLiteral("bidder"), false, QStringLiteral("$2.50"));
-        const CItem *plain = items.Add(QStringLiteral("2"), false, {}, false, QStringLiteral("Short"), {}, false,
-                                       QStringLiteral("$1.00"));
-        const CItem *lot = items.Add(QStringLiteral("3"), true, QStringLiteral("4"), true, QStringLiteral("Dutch lot"),
-                                     {}, false, QStringLiteral("$1.00"));
-        QCOMPARE(AlertBlocks::changed(*now, *plain, false, Host),
-                 QStringLiteral("CHANGE: A very long descript . . .\r\nPRICE: $2.50\r\nBidder: bidder\r\n\r\n"));
-        QCOMPARE(AlertBlocks::changed(*plain, *now, false, Host),
-                 QStringLiteral("CHANGE: Short . . .\r\nPRICE: $1.00\r\n (no bids)\r\n\r\n"));
-        QCOMPARE(AlertBlocks::changed(*lot, *now, false, Host),
-                 QStringLiteral("CHANGE: Dutch lot . . .\r\nDUTCH BIDS: 4\r\n\r\n"));
-        QCOMPARE(AlertBlocks::added(*plain, false, Host), QStringLiteral("NEW ITEM: Short . . . \r\nPRICE: $1.00\r\n\r\n"));
-        QCOMPARE(AlertBlocks::added(*lot, false, Host), QStringLiteral("NEW DUTCH ITEM: Dutch lot . . .\r\n\r\n"));
+        QTest::addColumn<bool>("changes");
+        QTest::addColumn<bool>("newAuctions");
+        QTest::addColumn<bool>("onePerSeller");
+        QTest::addColumn<int>("stopAfter");
+        QTest::addColumn<QStringList>("messages");
+        QTest::newRow("per auction") << true << true << false << 0 << QStringList{"c2", "c3", "c4", "nAB1", "n5"};
+        QTest::newRow("per seller") << true << true << true << 0 << QStringList{"c2 c3 c4 nAB1 n5"};
+        QTest::newRow("no new auctions") << true << false << false << 0 << QStringList{"c2", "c3", "c4"};
+        QTest::newRow("no changes") << false << true << false << 0 << QStringList{"nAB1", "n5"};
+        QTest::newRow("nothing to say, per seller") << false << false << true << 0 << QStringList{};
+        QTest::newRow("stopped") << true << true << false << 2 << QStringList{"c2", "c3"};
     }
 
-    void onlyBidPriceAndBidderChangesCount()
+    // Only the bid, the price and the bidder make a change; auction numbers
+    // match exactly; an auction gone says nothing.
+    void theSwitchesChooseTheMessages()
     {
+        QFETCH(bool, changes);
+        QFETCH(bool, newAuctions);
+        QFETCH(bool, onePerSeller);
+        QFETCH(int, stopAfter);
+        QFETCH(QStringList, messages);
         CItems before;
-        before.Add(QStringLiteral("1"), true, QStringLiteral("2"), true, QStringLiteral("a"), QStringLiteral("x"), false,
-                   QStringLiteral("$1"));
-        before.Add(QStringLiteral("2"), true, {}, false, QStringLiteral("b"), QStringLiteral("x"), false, QStringLiteral("$1"));
-        before.Add(QStringLiteral("3"), true, {}, false, QStringLiteral("c"), QStringLiteral("x"), false, QStringLiteral("$1"));
-        before.Add(QStringLiteral("gone"), false, {}, false, QStringLiteral("d"), {}, false, QStringLiteral("$1"));
-        CItems now;
-        // NumBids, description, completion and Dutch-ness alone say nothing.
-        now.Add(QStringLiteral("1"), true, QStringLiteral("7"), false, QStringLiteral("A"), QStringLiteral("x"), true,
-                QStringLiteral("$1"));
-        now.Add(QStringLiteral("2"), true, {}, false, QStringLiteral("b"), QStringLiteral("y"), false, QStringLiteral("$1"));
-        now.Add(QStringLiteral("3"), true, {}, false, QStringLiteral("c"), QStringLiteral("x"), false, QStringLiteral("$2"));
-
-        Comparison comparison;
-        comparison.run(before, now);
-        QCOMPARE(comparison.sent.size(), 2); // item 2 (bidder) and item 3 (price); "gone" says nothing
-        QVERIFY(comparison.sent.at(0).body.contains(QStringLiteral("CHANGES TO ITEM# 2,")));
-        QVERIFY(comparison.sent.at(1).body.contains(QStringLiteral("CHANGES TO ITEM# 3,")));
-        QCOMPARE(comparison.sent.at(0).seller, QStringLiteral("seller1"));
+        for (const QString &spec : {u"1|1|2|1|a|x|0|$1"_s, u"2|1||0|b|x|0|$1"_s, u"3|1||0|c|x|0|$1"_s, u"4|0||0|d||0|$1"_s,
+                                    u"ab1|0||0|e||0|$1"_s, u"gone|0||0|f||0|$1"_s})
+            add(before, spec);
+        CItems now; // 1: bid count, title, Dutch and completion alone; 2: bidder; 3: price; 4: bids
+        for (const QString &spec : {u"1|1|7|0|A|x|1|$1"_s, u"2|1||0|b|y|0|$1"_s, u"3|1||0|c|x|0|$2"_s, u"4|1||0|d||0|$1"_s,
+                                    u"AB1|0||0|e||0|$1"_s, u"5|0||0|g||0|$1"_s})
+            add(now, spec);
+        QCOMPARE(compare(before, now, {changes, newAuctions, true, onePerSeller}, stopAfter), messages);
     }
 
-    void itemNumbersMatchExactly()
-    {
-        CItems before;
-        before.Add(QStringLiteral("ab1"), false, {}, false, QStringLiteral("a"), {}, false, QStringLiteral("$1"));
-        CItems now;
-        now.Add(QStringLiteral("AB1"), false, {}, false, QStringLiteral("a"), {}, false, QStringLiteral("$1"));
-        Comparison comparison;
-        comparison.run(before, now);
-        QCOMPARE(comparison.sent.size(), 1);
-        QVERIFY(comparison.sent.at(0).body.contains(QStringLiteral("NEW ITEM# AB1,")));
-    }
-
-    void messagesPerAuctionOrPerSeller()
-    {
-        CItems before;
-        CItems now;
-        now.Add(QStringLiteral("1"), false, {}, false, QStringLiteral("one"), {}, false, QStringLiteral("$1"));
-        now.Add(QStringLiteral("2"), false, {}, false, QStringLiteral("two"), {}, false, QStringLiteral("$2"));
-
-        Comparison perAuction;
-        perAuction.run(before, now);
-        QCOMPARE(perAuction.sent.size(), 2);
-
-        Comparison perSeller;
-        perSeller.switches.onePerSeller = true;
-        perSeller.run(before, now);
-        QCOMPARE(perSeller.sent.size(), 1);
-        QCOMPARE(perSeller.sent.at(0).body, AlertBlocks::added(*now.find(QStringLiteral("1")), true, Host)
-                                                + AlertBlocks::added(*now.find(QStringLiteral("2")), true, Host));
-
-        Comparison nothingWanted;
-        nothingWanted.switches.newAuctionsWanted = false;
-        nothingWanted.run(before, now);
-        QVERIFY(nothingWanted.sent.isEmpty());
-
-        Comparison nothingToSay;
-        nothingToSay.switches.onePerSeller = true;
-        nothingToSay.run(now, now);
-        QVERIFY(nothingToSay.sent.isEmpty());
-    }
-
-    void aStoppedComparisonEndsAtOnce()
-    {
-        CItems before;
-        CItems now;
-        for (int i = 1; i <= 5; ++i)
-            now.Add(QString::number(i), false, {}, false, QStringLiteral("item"), {}, false, QStringLiteral("$1"));
-        Comparison comparison;
-        comparison.stopAfterSends = 2;
-        comparison.run(before, now);
-        QCOMPARE(comparison.sent.size(), 2);
-    }
-
-    void switchesApplyFromTheNextItem()
-    {
-        CItems before;
-        CItems now;
-        for (int i = 1; i <= 3; ++i)
-            now.Add(QString::number(i), false, {}, false, QStringLiteral("item"), {}, false, QStringLiteral("$1"));
-        Comparison comparison;
-        comparison.onSend = [&comparison] { comparison.switches.detailed = false; };
-        comparison.run(before, now);
-        QCOMPARE(comparison.sent.size(), 3);
-        QVERIFY(comparison.sent.at(0).body.startsWith(QStringLiteral("\r\n\r\nNEW ITEM# 1")));
-        QVERIFY(comparison.sent.at(1).body.startsWith(QStringLiteral("NEW ITEM: item")));
-    }
-
-    void largeListsCompareCompletely()
-    {
-        CItems before;
-        CItems now;
-        for (int i = 0; i < 10000; ++i) {
-            const QString number = QString::number(1000000 + i);
-            before.Add(number, true, {}, false, QStringLiteral("item"), QStringLiteral("x"), false, QStringLiteral("$1"));
-            now.Add(number, true, {}, false, QStringLiteral("item"), QStringLiteral("x"), false,
-                    i % 1000 == 0 ? QStringLiteral("$2") : QStringLiteral("$1"));
-        }
-        Comparison comparison;
-        comparison.switches.onePerSeller = true;
-        comparison.run(before, now);
-        QCOMPARE(comparison.sent.size(), 1);
-        QCOMPARE(comparison.sent.at(0).body.count(QStringLiteral("CHANGES TO ITEM#")), 10);
-        QVERIFY(comparison.turnsGiven >= 1);
-    }
 };
 
 QTEST_GUILESS_MAIN(TestChangeAlerts)

@@ -2,9 +2,10 @@
 
 // What the check cycle's tests share: the cycle without a window, over two
 // lists of its own, a local listing server and an in-process mail catcher,
-// with its outbox and kept scans in a temporary folder. startProgram()
-// makes the cycle the way a start of the program does, so that a test can
-// end the program and start it again over the same folder.
+// with its outbox (on a clock the test moves) and kept scans in a temporary
+// folder. startProgram() makes the cycle the way a start of the program
+// does, so that a test can end the program and start it again over the
+// same folder.
 
 #include "auction/CUserIDs.h"
 #include "monitor/CheckCycle.h"
@@ -16,9 +17,6 @@
 #include <QSignalSpy>
 #include <QTemporaryDir>
 #include <QTest>
-
-#include <functional>
-#include <memory>
 
 class CycleRig : public QObject
 {
@@ -36,8 +34,8 @@ public:
     CUserIDs &sellers() { return *m_sellers; }
     CUserIDs &recipients() { return *m_recipients; }
     CheckCycle::Settings settings;
-    QStringList status;
-    QStringList reports;
+    QDateTime now{QDate(2024, 5, 1), QTime(10, 0), Qt::UTC};
+    int sessions = 0;
 
     CheckCycle &cycle() { return *m_cycle; }
     LocalHttpServer &site() { return m_site; }
@@ -49,21 +47,19 @@ public:
     CheckCycle &startProgram()
     {
         m_cycle.reset();
-        m_sellers = reloaded(*m_sellers);
-        m_recipients = reloaded(*m_recipients);
+        reload(m_sellers);
+        reload(m_recipients);
         settings.sender = QStringLiteral("zorvane@example.com");
         settings.smtp.server = QStringLiteral("127.0.0.1");
         settings.smtp.port = m_catcher.port();
         settings.network.listingHost = m_site.url(QStringLiteral("/"));
         settings.network.itemHost = QStringLiteral("http://items.example/");
-        settings.network.makerHost = m_site.url(QStringLiteral("/maker/"));
         m_cycle = std::make_unique<CheckCycle>(*m_sellers, *m_recipients);
-        m_cycle->setOutbox(path(QStringLiteral("outbox")));
+        m_cycle->setOutbox(path(QStringLiteral("outbox")), [this] { return now; });
         m_cycle->setScanFolder(path(QStringLiteral("scans")));
         m_cycle->setSettings(settings);
         m_cycle->restoreScans();
-        connect(m_cycle.get(), &CheckCycle::statusText, this, [this](const QString &text) { status << text; });
-        connect(m_cycle.get(), &CheckCycle::errorReported, this, [this](const QString &text) { reports << text; });
+        connect(m_cycle.get(), &CheckCycle::deliveryEnded, this, [this] { ++sessions; });
         return *m_cycle;
     }
 
@@ -72,41 +68,47 @@ public:
     {
         QSignalSpy finished(m_cycle.get(), &CheckCycle::cycleFinished);
         m_cycle->checkNow();
-        return finished.wait(30000);
+        return finished.wait(60000);
     }
 
-    // The seller's listing, one page.
-    void offer(const QString &seller, const QList<ListingPages::Auction> &auctions)
+    // The seller's listing: page n holds pages[n - 1], each but the last
+    // linking to the next.
+    void offer(const QString &seller, const QList<QList<ListingPages::Auction>> &pages)
     {
-        m_site.route(ListingPages::path(seller, 1), LocalHttpServer::page(ListingPages::page(auctions, false)));
+        for (qsizetype n = 0; n < pages.size(); ++n)
+            m_site.route(ListingPages::path(seller, int(n + 1)),
+                         LocalHttpServer::page(ListingPages::page(pages.at(n), n + 1 < pages.size())));
     }
 
-    // The mail caught so far: how many, and message n's subject and body.
+    // The mail caught so far: how many, and message n's subject, body and
+    // recipient; "recipient subject" of each, in order.
     int mailCount() const { return int(m_mail.size()); }
-    QString subject(int n) const { return header(n, "Subject: "); }
-    QString body(int n) const
-    {
-        QByteArray data = m_mail.at(n - 1).data;
-        if (data.endsWith("\r\n"))
-            data.chop(2);
-        return QString::fromLatin1(data.mid(data.indexOf("\r\n\r\n") + 4));
-    }
-    QString recipient(int n) const { return QString::fromLatin1(m_mail.at(n - 1).recipients.value(0)); }
-
-private:
-    static std::unique_ptr<CUserIDs> reloaded(const CUserIDs &list)
-    {
-        auto fresh = std::make_unique<CUserIDs>();
-        for (const CUserID &entry : list)
-            fresh->Add(entry.UserID());
-        return fresh;
-    }
-
-    QString header(int n, const char *name) const
+    QString subject(int n) const
     {
         const QByteArray &data = m_mail.at(n - 1).data;
-        const qsizetype start = data.indexOf(name) + qstrlen(name);
+        const qsizetype start = data.indexOf("Subject: ") + 9;
         return QString::fromLatin1(data.mid(start, data.indexOf("\r\n", start) - start));
+    }
+    QString body(int n) const
+    {
+        const QByteArray &data = m_mail.at(n - 1).data; // the line end before the final "." is the terminator's
+        return QString::fromLatin1(data.mid(data.indexOf("\r\n\r\n") + 4).chopped(data.endsWith("\r\n") ? 2 : 0));
+    }
+    QStringList delivered() const
+    {
+        QStringList all;
+        for (int n = 1; n <= mailCount(); ++n)
+            all << QString::fromLatin1(m_mail.at(n - 1).recipients.value(0)) + u' ' + subject(n);
+        return all;
+    }
+
+private:
+    static void reload(std::unique_ptr<CUserIDs> &list)
+    {
+        auto fresh = std::make_unique<CUserIDs>();
+        for (const CUserID &entry : *list)
+            fresh->Add(entry.UserID());
+        list = std::move(fresh);
     }
 
     QTemporaryDir m_folder;

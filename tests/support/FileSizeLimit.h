@@ -9,12 +9,10 @@
 class FileSizeLimit
 {
 public:
-    explicit FileSizeLimit(rlim_t bytes)
+    explicit FileSizeLimit(rlim_t bytes) : m_previousHandler(std::signal(SIGXFSZ, SIG_IGN))
     {
-        m_previousHandler = std::signal(SIGXFSZ, SIG_IGN);
         getrlimit(RLIMIT_FSIZE, &m_saved);
-        rlimit limited = m_saved;
-        limited.rlim_cur = bytes;
+        const rlimit limited{bytes, m_saved.rlim_max};
         m_active = setrlimit(RLIMIT_FSIZE, &limited) == 0;
     }
     ~FileSizeLimit()
@@ -29,6 +27,6 @@ public:
 
 private:
     rlimit m_saved{};
-    void (*m_previousHandler)(int) = nullptr;
+    void (*m_previousHandler)(int);
     bool m_active = false;
 };

@@ -1,10 +1,6 @@
 #pragma once
 
-#include <QByteArray>
 #include <QHash>
-#include <QList>
-#include <QObject>
-#include <QPair>
 #include <QStringList>
 #include <QTcpServer>
 
@@ -15,14 +11,9 @@ class QTcpSocket;
 
 // A scripted HTTP/1.1 server on 127.0.0.1 (a free port) for tests. Each path
 // is given a response; a path without one gets 404. Every response closes its
-// connection. Besides plain answers it can misbehave the ways real servers
-// do: never answer, drip the body, drop the connection half-way through the
+// connection. Besides plain answers it misbehaves the ways real servers do:
+// never answer, drip the body, drop the connection half-way through the
 // body, redirect, or stream a body of any size without holding it in memory.
-//
-//     LocalHttpServer server;
-//     QVERIFY(server.isListening());
-//     server.route("/page", LocalHttpServer::page("<html>..."));
-//     connection.GetWebPage(server.url("/page"));
 class LocalHttpServer : public QObject
 {
     Q_OBJECT
@@ -30,77 +21,62 @@ class LocalHttpServer : public QObject
 public:
     struct Response
     {
-        enum class Kind {
-            Normal,       // headers and body at once
-            Stall,        // reads the request and never answers
-            Drip,         // headers at once, then the body in pieces on a timer
-            ResetMidBody, // announces the whole body, sends part of it, drops the connection
-            Generated,    // a body of generatedSize bytes ('x'), produced as the socket drains
-        };
-
+        enum class Kind { Normal, Stall, Drip, ResetMidBody, Generated };
         Kind kind = Kind::Normal;
         int status = 200;
-        QList<QPair<QByteArray, QByteArray>> headers;
-        QByteArray body;
+        QList<QPair<QByteArray, QByteArray>> headers{{"Content-Type", "text/html; charset=ISO-8859-1"}};
+        QByteArray body{};
         bool sendContentLength = true;
-        // Drip: bytes per piece and time between pieces.
         int dripBytes = 1;
         std::chrono::milliseconds dripInterval{20};
-        // ResetMidBody: how many body bytes go out before the connection drops.
-        qint64 bytesBeforeReset = 0;
-        // Generated: the body's size.
-        qint64 generatedSize = 0;
+        qint64 bytesBeforeReset = 0; // ResetMidBody: body bytes sent before the connection drops
+        qint64 generatedSize = 0;    // Generated: a body of this many 'x'
+        qint64 size() const { return kind == Kind::Generated ? generatedSize : body.size(); }
     };
+    using Kind = Response::Kind;
 
-    // 200 with the body as text/html in ISO 8859-1.
-    static Response page(const QByteArray &body, int status = 200);
-    static Response stall();
-    static Response drip(const QByteArray &body, int bytesPerPiece, std::chrono::milliseconds interval);
-    static Response resetMidBody(const QByteArray &body, qint64 bytesBeforeReset);
-    // 302 (or the given 3xx) to location, which may be a path or a whole address.
-    static Response redirect(const QByteArray &location, int status = 302);
-    // A body of size bytes, with or without a Content-Length header.
-    static Response huge(qint64 size, bool announceLength = true);
+    static Response page(const QByteArray &body, int status = 200) { return {.status = status, .body = body}; }
+    static Response stall() { return {.kind = Kind::Stall}; }
+    static Response drip(const QByteArray &body, int bytesPerPiece, std::chrono::milliseconds interval)
+    { return {.kind = Kind::Drip, .body = body, .dripBytes = qMax(1, bytesPerPiece), .dripInterval = interval}; }
+    static Response resetMidBody(const QByteArray &body, qint64 bytesBeforeReset)
+    { return {.kind = Kind::ResetMidBody, .body = body, .bytesBeforeReset = qMin(bytesBeforeReset, body.size())}; }
+    // location may be a path or a whole address.
+    static Response redirect(const QByteArray &location, int status = 302)
+    { return {.status = status, .headers = {{"Location", location}}}; }
+    static Response huge(qint64 size, bool announceLength = true)
+    { return {.kind = Kind::Generated, .sendContentLength = announceLength, .generatedSize = size}; }
 
-    explicit LocalHttpServer(QObject *parent = nullptr);
-    // An https server with this certificate and key (PEM files).
-    LocalHttpServer(const QString &certificateFile, const QString &keyFile, QObject *parent = nullptr);
-    ~LocalHttpServer() override;
+    // Plain http, or https with this certificate and key (PEM files).
+    explicit LocalHttpServer(const QString &certificateFile = {}, const QString &keyFile = {});
 
     bool isListening() const { return m_server->isListening(); }
     quint16 port() const { return m_server->serverPort(); }
     // "http://127.0.0.1:<port>" + path ("https://..." for an https server).
     QString url(const QString &path) const;
-
-    void route(const QString &path, const Response &response);
-
-    // The paths asked for so far, in order (the request target as sent).
+    void route(const QString &path, const Response &response) { m_routes.insert(path, response); }
+    // The request targets asked for so far, in order.
     const QStringList &requestedPaths() const { return m_requestedPaths; }
     // Connections currently open (a client that gave up has closed its own).
-    int openConnections() const;
+    int openConnections() const { return int(m_open.size()); }
 
 Q_SIGNALS:
     void requestReceived(const QString &path);
 
 private:
-    // What the server knows of one client connection.
-    struct Connection
+    struct Exchange : Response
     {
-        QByteArray request;    // bytes of the request head so far
-        bool answered = false; // one response per connection
-        qint64 generatedLeft = 0;
+        QByteArray request;
+        qint64 sent = -1; // body bytes sent; -1 before the answer
     };
-
-    void onNewConnection();
     void onReadyRead(QTcpSocket *socket);
-    void respond(QTcpSocket *socket, const Response &response);
-    void feedGenerated(QTcpSocket *socket);
-    static QByteArray reasonPhrase(int status);
+    // Sends what is due of the answer; a dripped body moves on only at a tick.
+    void feed(QTcpSocket *socket, bool tick);
 
-    void listen();
-
-    std::unique_ptr<QTcpServer> m_server;
     QHash<QString, Response> m_routes;
     QStringList m_requestedPaths;
-    QHash<QTcpSocket *, Connection> m_connections;
+    QHash<QTcpSocket *, Exchange> m_open;
+    // Last, so that it goes first: its sockets, closing, still find the
+    // bookkeeping above.
+    std::unique_ptr<QTcpServer> m_server;
 };

@@ -12,19 +12,10 @@
 class RecordingErrorReporter
 {
 public:
-    RecordingErrorReporter()
-    {
-        auto recorder = std::make_unique<Recorder>();
-        m_recorder = recorder.get();
-        m_previous = ErrorReporter::install(std::move(recorder));
-    }
+    RecordingErrorReporter() { m_previous = ErrorReporter::install(std::unique_ptr<Recorder>(m_recorder)); }
     ~RecordingErrorReporter() { ErrorReporter::install(std::move(m_previous)); }
-    RecordingErrorReporter(const RecordingErrorReporter &) = delete;
-    RecordingErrorReporter &operator=(const RecordingErrorReporter &) = delete;
-
+    Q_DISABLE_COPY(RecordingErrorReporter)
     const QStringList &reports() const { return m_recorder->reports; }
-    void clear() { m_recorder->reports.clear(); }
-    const ErrorReporter &reporter() const { return *m_recorder; }
 
 private:
     struct Recorder : ErrorReporter
@@ -32,6 +23,6 @@ private:
         QStringList reports;
         void ReportError(const QString &text) override { reports.append(text); }
     };
-    Recorder *m_recorder;
+    Recorder *m_recorder = new Recorder; // owned by ErrorReporter while installed
     std::unique_ptr<ErrorReporter> m_previous;
 };

@@ -16,17 +16,14 @@ public:
     {
         m_previous = MessageBoxes::setHandler([this](const MessageRequest &request) {
             m_requests.append(request);
-            if (!m_answers.isEmpty())
-                return m_answers.dequeue();
-            if (request.kind == MessageKind::UpdateOffer)
-                return MessageAnswer::No;
-            return request.buttons == MessageButtons::YesNo ? MessageAnswer::Yes : MessageAnswer::Ok;
+            return !m_answers.isEmpty()                        ? m_answers.dequeue()
+                   : request.kind == MessageKind::UpdateOffer  ? MessageAnswer::No
+                   : request.buttons == MessageButtons::YesNo ? MessageAnswer::Yes
+                                                               : MessageAnswer::Ok;
         });
     }
     ~RecordingMessageBoxes() { MessageBoxes::setHandler(std::move(m_previous)); }
-    RecordingMessageBoxes(const RecordingMessageBoxes &) = delete;
-    RecordingMessageBoxes &operator=(const RecordingMessageBoxes &) = delete;
-
+    Q_DISABLE_COPY(RecordingMessageBoxes)
     void queueAnswer(MessageAnswer answer) { m_answers.enqueue(answer); }
     const QList<MessageRequest> &requests() const { return m_requests; }
 

@@ -1,7 +1,6 @@
 #include "TestFiles.h"
 
 #include <QFile>
-#include <QTest>
 
 QByteArray TestFiles::read(const QString &path)
 {

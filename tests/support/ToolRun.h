@@ -1,9 +1,7 @@
 #pragma once
 
-#include <QByteArray>
 #include <QProcess>
 #include <QSignalSpy>
-#include <QStringList>
 
 // What one run of one of the project's programs gave.
 struct ToolRun
@@ -20,14 +18,11 @@ inline ToolRun runTool(const QString &program, const QStringList &arguments, int
     QProcess process;
     QSignalSpy finished(&process, &QProcess::finished);
     process.start(program, arguments);
-    ToolRun run;
     if (!finished.wait(waitMs)) {
         process.kill();
         finished.wait(waitMs);
-        return run;
+        return {};
     }
-    run.exitCode = process.exitStatus() == QProcess::NormalExit ? process.exitCode() : -1;
-    run.out = process.readAllStandardOutput();
-    run.err = process.readAllStandardError();
-    return run;
+    return {process.exitStatus() == QProcess::NormalExit ? process.exitCode() : -1, process.readAllStandardOutput(),
+            process.readAllStandardError()};
 }

@@ -10,17 +10,9 @@
 class UrlCatcher
 {
 public:
-    UrlCatcher()
-    {
-        m_previous = Shell::setHandler([this](const QUrl &url) {
-            m_urls.append(url);
-            return true;
-        });
-    }
+    UrlCatcher() { m_previous = Shell::setHandler([this](const QUrl &url) { return m_urls.append(url), true; }); }
     ~UrlCatcher() { Shell::setHandler(std::move(m_previous)); }
-    UrlCatcher(const UrlCatcher &) = delete;
-    UrlCatcher &operator=(const UrlCatcher &) = delete;
-
+    Q_DISABLE_COPY(UrlCatcher)
     const QList<QUrl> &urls() const { return m_urls; }
 
 private:

@@ -1,29 +1,21 @@
 #pragma once
 
 // What the window tests share: the real main window over a temporary program
-// folder, data folder ("data") and settings store, a local listing server, recorders for error
-// reports and message boxes, and helpers to press Check Now and to find the
-// mail error window.
+// folder, data folder ("data") and settings store, and recorders for error
+// reports and message boxes.
 
-#include "config/CCustomBrand.h"
 #include "base/ProgramFolder.h"
-#include "dialogs/FMessage.h"
+#include "config/CCustomBrand.h"
 #include "monitor/CheckCycle.h"
 #include "monitor/FAlert.h"
 #include "update/CStartStatus.h"
 
-#include "ListingPages.h"
-#include "LocalHttpServer.h"
 #include "RecordingErrorReporter.h"
 #include "RecordingMessageBoxes.h"
 #include "TestFiles.h"
 
-#include <QApplication>
-#include <QDir>
-#include <QSettings>
-#include <QSignalSpy>
-#include <QTemporaryDir>
-#include <QTest>
+#include <QtTest>
+#include <QtWidgets>
 
 #include <memory>
 
@@ -33,25 +25,13 @@
 class DataHome
 {
 public:
-    explicit DataHome(const QString &path)
-        : m_saved(qgetenv("XDG_DATA_HOME"))
-        , m_wasSet(qEnvironmentVariableIsSet("XDG_DATA_HOME"))
-    {
-        qputenv("XDG_DATA_HOME", path.toLocal8Bit());
-    }
-    ~DataHome()
-    {
-        if (m_wasSet)
-            qputenv("XDG_DATA_HOME", m_saved);
-        else
-            qunsetenv("XDG_DATA_HOME");
-    }
-    DataHome(const DataHome &) = delete;
-    DataHome &operator=(const DataHome &) = delete;
+    explicit DataHome(const QString &path) { qputenv("XDG_DATA_HOME", path.toLocal8Bit()); }
+    ~DataHome() { m_wasSet ? qputenv("XDG_DATA_HOME", m_saved) : qunsetenv("XDG_DATA_HOME"); }
+    Q_DISABLE_COPY(DataHome)
 
 private:
-    QByteArray m_saved;
-    bool m_wasSet;
+    QByteArray m_saved = qgetenv("XDG_DATA_HOME");
+    bool m_wasSet = qEnvironmentVariableIsSet("XDG_DATA_HOME");
 };
 
 class WindowRig
@@ -64,37 +44,18 @@ public:
         QSettings::setPath(QSettings::NativeFormat, QSettings::UserScope, m_folder.filePath(QStringLiteral("config")));
         CCustomBrand().Initialize();
     }
-
     ~WindowRig()
     {
         m_window.reset();
         m_startStatus.reset();
-        // Mail error windows belong to no one; they go with the test.
-        for (QWidget *widget : QApplication::topLevelWidgets())
-            if (qobject_cast<FMessage *>(widget))
-                delete widget;
         ProgramFolder::setPath({});
     }
-
-    WindowRig(const WindowRig &) = delete;
-    WindowRig &operator=(const WindowRig &) = delete;
+    Q_DISABLE_COPY(WindowRig)
 
     QString programFolder() const { return m_folder.filePath(QStringLiteral("program")); }
     QString programFile(const QString &name) const { return programFolder() + u'/' + name; }
     QString path(const QString &name) const { return m_folder.filePath(name); }
-
-    // Listing host and maker host on the local site, the SMTP server on
-    // 127.0.0.1 at smtpPort, a sender address.
-    void writeSettings(const LocalHttpServer &site, quint16 smtpPort)
-    {
-        QSettings settings(m_folder.filePath(QStringLiteral("config/Zorvane/Zorvane.conf")), QSettings::IniFormat);
-        settings.setValue(QStringLiteral("Network/ListingHost"), site.url(QStringLiteral("/")));
-        settings.setValue(QStringLiteral("Network/ItemHost"), QStringLiteral("http://items.example/"));
-        settings.setValue(QStringLiteral("Network/MakerHost"), site.url(QStringLiteral("/maker/")));
-        settings.setValue(QStringLiteral("Network/SmtpPort"), QString::number(smtpPort));
-        settings.setValue(QStringLiteral("Main/FromAddress"), QStringLiteral("zorvane@example.com"));
-        settings.setValue(QStringLiteral("Main/SMTP"), QStringLiteral("127.0.0.1"));
-    }
+    QString settingsFile() const { return path(QStringLiteral("config/Zorvane/Zorvane.conf")); }
 
     // Writes the list files (a null array leaves a file alone) and loads a
     // new window.
@@ -119,32 +80,14 @@ public:
     }
 
     FAlert &window() { return *m_window; }
+    CStartStatus &startStatus() { return *m_startStatus; }
 
-    // Presses Check Now and waits for the cycle to end; false if it did not.
-    bool checkNow(int timeoutMs = 60000)
-    {
-        QSignalSpy finished(&m_window->Cycle(), &CheckCycle::cycleFinished);
-        m_window->OnCmdCheckClick();
-        return finished.wait(timeoutMs);
-    }
-
-    // Unloads the window as Exit does; what the unload said about saving.
+    // Unloads the window as Exit does; whether the unload saved everything.
     bool unload()
     {
         QSignalSpy unloaded(m_window.get(), &FAlert::Unloaded);
         m_window->Unload();
-        if (unloaded.size() != 1)
-            return false;
-        return unloaded.at(0).at(0).toBool();
-    }
-
-    static QList<FMessage *> messageWindows()
-    {
-        QList<FMessage *> windows;
-        for (QWidget *widget : QApplication::topLevelWidgets())
-            if (auto *window = qobject_cast<FMessage *>(widget); window && window->isVisible())
-                windows << window;
-        return windows;
+        return unloaded.size() == 1 && unloaded.at(0).at(0).toBool();
     }
 
     RecordingErrorReporter reporter;
@@ -156,9 +99,3 @@ private:
     std::unique_ptr<CStartStatus> m_startStatus;
     std::unique_ptr<FAlert> m_window;
 };
-
-// A listing page of one seller with the given (number, price, bidder) auctions.
-inline QByteArray sellerPage(const QList<ListingPages::Auction> &auctions, bool hasNextPage = false)
-{
-    return ListingPages::page(auctions, hasNextPage);
-}
