@@ -1,13 +1,13 @@
 #pragma once
 
-#include <QByteArray>
 #include <QHash>
-#include <QObject>
 #include <QPointer>
 #include <QStringList>
 #include <QTcpServer>
+#include <QTcpSocket>
+#include <QTimer>
 
-class QTcpSocket;
+#include <sys/socket.h>
 
 // An SMTP peer on 127.0.0.1 that answers from a script, for what a real
 // server will not do: odd replies, replies in pieces with a pause between
@@ -16,8 +16,8 @@ class QTcpSocket;
 //
 // Each command (HELO, EHLO, STARTTLS, MAIL, RCPT, DATA, QUIT, and "." for
 // the end of the message data) gets its scripted reply, or a plain success
-// reply when the script names none (EHLO offers STARTTLS; no TLS follows). An empty reply means silence. The test can also send
-// bytes or close the connection itself at any time.
+// reply when the script names none (EHLO offers STARTTLS; no TLS follows).
+// An empty reply means silence.
 class ScriptedSmtpServer : public QObject
 {
     Q_OBJECT
@@ -36,9 +36,11 @@ public:
     // client has read the first piece before the second comes.
     static constexpr int PauseMs = 150;
 
-    explicit ScriptedSmtpServer(QObject *parent = nullptr);
-
-    bool listen();
+    bool listen()
+    {
+        connect(&m_server, &QTcpServer::newConnection, this, &ScriptedSmtpServer::onNewConnection, Qt::UniqueConnection);
+        return m_server.listen(QHostAddress::LocalHost, 0);
+    }
     quint16 port() const { return m_server.serverPort(); }
 
     // The greeting sent when a client connects (default "220 ...").
@@ -46,49 +48,94 @@ public:
     // The reply to a command verb, or "." for the end of message data.
     void setReply(const QString &verb, const Reply &reply) { m_replies.insert(verb, reply); }
 
-    // Sends bytes to the connected client now.
-    void send(const QByteArray &bytes);
-    // Closes the client's connection from this side.
-    void closeClient();
-    // Resets it: the client sees ECONNRESET, not an orderly close.
-    void resetClient();
-
-    // Every byte received from the client, in order.
-    QByteArray received() const { return m_received; }
     // The command lines received (without CR LF), message data excluded.
     QStringList commands() const { return m_commands; }
-    // The bytes of the DATA phase: from after "DATA" CR LF up to and
+    // The bytes of the last DATA phase: from after "DATA" CR LF up to and
     // including the terminating CR LF "." CR LF.
     QByteArray messageData() const { return m_data; }
     int connectionCount() const { return m_connections; }
-    // Commands that arrived while a reply was still being sent: a client
-    // that answers a reply it has not yet read whole.
-    int earlyCommands() const { return m_earlyCommands; }
 
 Q_SIGNALS:
+    // Raised before the greeting is sent: the script may still change it.
     void clientConnected();
-    void commandReceived(const QString &verb);
     void messageReceived();
-    void clientDisconnected();
 
 private:
-    void onNewConnection();
-    void onReadyRead();
-    void reply(const QString &verb, const QByteArray &defaultReply);
-    void play(const Reply &reply);
-    void finish(const Reply &reply);
+    void onNewConnection()
+    {
+        while (QTcpSocket *socket = m_server.nextPendingConnection()) {
+            if (m_client)
+                m_client->abort();
+            m_client = socket;
+            ++m_connections;
+            m_pending.clear();
+            m_bInData = m_bDeaf = false;
+            connect(socket, &QTcpSocket::readyRead, this, [this, socket] { onReadyRead(socket); });
+            Q_EMIT clientConnected();
+            play(m_greeting);
+        }
+    }
+
+    void onReadyRead(QTcpSocket *socket)
+    {
+        if (socket != m_client || m_bDeaf)
+            return;
+        static const QHash<QString, QByteArray> Defaults{
+            {QStringLiteral("EHLO"), "250-scripted.test\r\n250 STARTTLS\r\n"}, {QStringLiteral("STARTTLS"), "220 go ahead\r\n"},
+            {QStringLiteral("HELO"), "250 OK\r\n"}, {QStringLiteral("MAIL"), "250 OK\r\n"}, {QStringLiteral("RCPT"), "250 OK\r\n"},
+            {QStringLiteral("DATA"), "354 go ahead\r\n"}, {QStringLiteral("QUIT"), "221 bye\r\n"}, {QStringLiteral("."), "250 2.0.0 queued\r\n"}};
+        m_pending += socket->readAll();
+        while (m_client && !m_bDeaf) {
+            QString verb = QStringLiteral(".");
+            // The message ends at CR LF "." CR LF; the data phase begins at
+            // a line start (just after the DATA line's CR LF).
+            const qsizetype end = m_bInData ? ("\r\n" + m_pending).indexOf("\r\n.\r\n") + 3 : m_pending.indexOf("\r\n");
+            if (end < (m_bInData ? 3 : 0))
+                return;
+            if (m_bInData) {
+                m_data = m_pending.left(end);
+                Q_EMIT messageReceived();
+            } else {
+                m_commands << QString::fromLatin1(m_pending.left(end));
+                verb = m_commands.last().section(u' ', 0, 0).section(u':', 0, 0).toUpper();
+            }
+            m_pending.remove(0, m_bInData ? end : end + 2);
+            const Reply reply = m_replies.value(verb, Reply{Defaults.value(verb, "500 unknown\r\n")});
+            m_bInData = verb == QLatin1String("DATA") && reply.bytes.startsWith("354");
+            play(reply);
+        }
+    }
+
+    void play(Reply reply)
+    {
+        m_client->write(reply.bytes);
+        m_bDeaf = reply.bDeafAfter;
+        if (!reply.afterPause.isEmpty()) {
+            reply.bytes = std::exchange(reply.afterPause, {});
+            QTimer::singleShot(PauseMs, this, [this, client = m_client, reply] {
+                if (client && client == m_client)
+                    play(reply);
+            });
+            return;
+        }
+        m_client->flush();
+        if (reply.bResetAfter) {
+            // Closing with a zero linger time sends RST instead of FIN.
+            const linger immediately{1, 0};
+            ::setsockopt(int(m_client->socketDescriptor()), SOL_SOCKET, SO_LINGER, &immediately, sizeof immediately);
+            m_client->abort();
+        } else if (reply.bCloseAfter) {
+            m_client->disconnectFromHost();
+        }
+    }
 
     QTcpServer m_server;
     QPointer<QTcpSocket> m_client;
     Reply m_greeting{QByteArrayLiteral("220 scripted.test ready\r\n")};
     QHash<QString, Reply> m_replies;
     QByteArray m_pending;
-    QByteArray m_received;
     QStringList m_commands;
     QByteArray m_data;
-    bool m_bInData = false;
-    bool m_bDeaf = false;
-    bool m_bReplying = false;
+    bool m_bInData = false, m_bDeaf = false;
     int m_connections = 0;
-    int m_earlyCommands = 0;
 };

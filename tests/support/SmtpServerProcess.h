@@ -1,10 +1,12 @@
 #pragma once
 
-#include <QByteArray>
-#include <QHash>
+#include <QDeadlineTimer>
+#include <QDir>
+#include <QFile>
+#include <QJsonDocument>
 #include <QJsonObject>
 #include <QProcess>
-#include <QString>
+#include <QSignalSpy>
 #include <QTemporaryDir>
 
 // Real SMTP servers (aiosmtpd, tests/support/smtp_server.py) on 127.0.0.1
@@ -14,11 +16,7 @@
 class SmtpServerProcess
 {
 public:
-    SmtpServerProcess();
-    ~SmtpServerProcess();
-
-    SmtpServerProcess(const SmtpServerProcess &) = delete;
-    SmtpServerProcess &operator=(const SmtpServerProcess &) = delete;
+    ~SmtpServerProcess() { stop(); }
 
     // The account the servers of start(modes) accept.
     static inline const QString User = QStringLiteral("zorvane@example.test");
@@ -28,33 +26,69 @@ public:
     // (bounded) for its port; false on failure, with errorText() saying
     // why. Started again after stop() on the same port, it goes on
     // counting the messages.
-    bool start(quint16 port = 0);
-    // Starts one server per mode ("plain", "plain-auth", "starttls",
-    // "starttls-login", "tls", "tls-wrong-name"; see smtp_server.py).
-    bool start(const QStringList &modes);
-    void stop();
+    bool start(quint16 port = 0) { return launch({QStringLiteral("--port"), QString::number(port)}); }
+    // Starts one server per mode ("plain", "starttls", "starttls-login",
+    // "tls", "tls-wrong-name"; see smtp_server.py).
+    bool start(const QStringList &modes) { return launch({QStringLiteral("--listen"), modes.join(u','), QStringLiteral("--user"), User, QStringLiteral("--password"), Password}); }
 
-    quint16 port() const { return m_port; }
+    void stop()
+    {
+        if (m_process.state() == QProcess::NotRunning)
+            return;
+        QSignalSpy finished(&m_process, &QProcess::finished);
+        m_process.closeWriteChannel();
+        if (!finished.wait(10000)) {
+            m_process.kill();
+            m_process.waitForFinished(5000);
+        }
+    }
+
+    quint16 port() const { return m_ports.value(QStringLiteral("plain")); }
     quint16 port(const QString &mode) const { return m_ports.value(mode); }
     // The throw-away CA that signed the TLS modes' certificates.
     QString caFile() const { return m_store.filePath(QStringLiteral("certs/ca.pem")); }
-    // The AUTH commands a mode's server has received.
-    int authCommands(const QString &mode) const;
     QString errorText() const { return m_error; }
 
     // The number of messages stored so far.
-    int messageCount() const;
+    int messageCount() const { return int(QDir(m_store.path()).entryList({QStringLiteral("*.json")}, QDir::Files).size()); }
     // Message n (from 1) as the server received it, after dot-unstuffing.
-    QByteArray message(int n) const;
-    // Its envelope: "helo", "mail_from", "rcpt_tos".
-    QJsonObject envelope(int n) const;
+    QByteArray message(int n) const { return contents(QString::number(n) + QStringLiteral(".eml")); }
+    // Its envelope: "helo", "mail_from", "rcpt_tos", "user", "tls".
+    QJsonObject envelope(int n) const { return QJsonDocument::fromJson(contents(QString::number(n) + QStringLiteral(".json"))).object(); }
 
 private:
-    bool launch(const QStringList &args, bool bModes);
+    static QString script(); // the path of smtp_server.py
+
+    bool launch(const QStringList &args)
+    {
+        m_process.setProcessChannelMode(QProcess::ForwardedErrorChannel);
+        QSignalSpy output(&m_process, &QProcess::readyReadStandardOutput);
+        m_process.start(QStringLiteral("/usr/bin/python3"), QStringList{script(), m_store.path()} + args);
+        // One "MODE PORT" line per server, then "ready"; aiosmtpd and
+        // openssl take a moment.
+        for (const QDeadlineTimer deadline(30000); !deadline.hasExpired() && m_process.state() != QProcess::NotRunning;) {
+            if (!m_process.canReadLine()) {
+                output.wait(500);
+                continue;
+            }
+            const QList<QByteArray> words = m_process.readLine().trimmed().split(' ');
+            if (words.value(0) == "ready")
+                return true;
+            m_ports.insert(QString::fromUtf8(words.value(0)), quint16(words.value(1).toUInt()));
+        }
+        m_error = QStringLiteral("smtp_server.py did not start: ") + m_process.errorString();
+        stop();
+        return false;
+    }
+
+    QByteArray contents(const QString &name) const
+    {
+        QFile file(m_store.filePath(name));
+        return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+    }
 
     QTemporaryDir m_store;
     QHash<QString, quint16> m_ports;
     QProcess m_process;
-    quint16 m_port = 0;
     QString m_error;
 };
