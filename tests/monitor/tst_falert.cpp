@@ -1,13 +1,19 @@
 // The main window as a user works with it: lists, keys, tooltips, the tray,
-// ending the program while a modal window is open, and the Send From tab
-// (CTest runs it with no keyring at all).
+// ending the program while a modal window is open, the outbox, and the Send
+// From tab (CTest runs it with no keyring at all).
 
 #include "desktop/CToolTip.h"
 #include "dialogs/FAdd.h"
+#include "dialogs/FOutbox.h"
+#include "monitor/OutboxView.h"
+#include "monitor/TrayNotice.h"
 #include "monitor/SendFromTab.h"
 #include "monitor/StatusText.h"
 #include "update/UpdateWindows.h"
 
+#include "ListingPages.h"
+#include "LocalHttpServer.h"
+#include "ScriptedSmtpServer.h"
 #include "UrlCatcher.h"
 #include "WindowRig.h"
 
@@ -329,6 +335,86 @@ private Q_SLOTS:
         QCOMPARE(QSettings(m_rig->settingsFile(), QSettings::IniFormat).contains("Main/SmtpPort"), port != "25");
         m_rig->reload();
         QCOMPARE(control<QLineEdit>("txtSmtpPort")->text(), port);
+    }
+
+    // The welcome of a first check the server told to try later waits: the
+    // status line and the tray icon say so and File > Outbox... lists it
+    // until Send Now delivers it or a confirmed Discard drops it.
+    void waitingMailIsShownUntilSentOrDiscarded_data()
+    {
+        QTest::addColumn<QString>("button");
+        QTest::addColumn<MessageAnswer>("answer"); // to Discard's question
+        QTest::addColumn<int>("left");
+        QTest::newRow("Send Now") << "cmdSendNow" << MessageAnswer::No << 0;
+        QTest::newRow("Discard") << "cmdDiscard" << MessageAnswer::Yes << 0;
+        QTest::newRow("Discard declined") << "cmdDiscard" << MessageAnswer::No << 1;
+    }
+
+    void waitingMailIsShownUntilSentOrDiscarded()
+    {
+        QFETCH(QString, button);
+        QFETCH(MessageAnswer, answer);
+        QFETCH(int, left);
+        LocalHttpServer site;
+        ScriptedSmtpServer smtp;
+        QVERIFY(smtp.listen());
+        smtp.setReply("RCPT", {"451 4.3.0 try later\r\n"});
+        site.route(ListingPages::path("seller1", 1), LocalHttpServer::page(ListingPages::page({{"100", "$5.00", {}}}, false)));
+        QDir().mkpath(QFileInfo(m_rig->settingsFile()).path());
+        TestFiles::write(m_rig->settingsFile(), "[Main]\nFromAddress=zorvane@example.com\nSMTP=127.0.0.1\n[Network]\nListingHost="
+                                                    + site.url("/").toLatin1() + "\nMakerHost=" + site.url("/maker/").toLatin1()
+                                                    + "\nSmtpPort=" + QByteArray::number(smtp.port()) + "\n");
+        FAlert &window = m_rig->load("seller1\r\n", "a@example.com\r\n");
+        QSignalSpy finished(&window.Cycle(), &CheckCycle::cycleFinished);
+        control<QPushButton>("cmdCheck")->click();
+        QVERIFY(finished.wait(20000));
+        QTRY_VERIFY(window.StatusText().startsWith("1 alert waiting to be sent"));
+        QCOMPARE(window.TrayIcon().toolTip(), "Zorvane\n1 alert waiting to be sent");
+
+        control<QAction>("mnuFileOutbox")->trigger();
+        auto *table = window.outboxView().window()->findChild<QTableWidget *>("tblMessages");
+        QCOMPARE(table->rowCount(), 1);
+        QCOMPARE(table->item(0, 1)->text(), "a@example.com");
+        QCOMPARE(table->item(0, 2)->text(), "Zorvane Auction Update");
+        QVERIFY(table->item(0, 3)->text().contains("451 4.3.0 try later"));
+        table->selectRow(0);
+        smtp.setReply("RCPT", {"250 OK\r\n"});
+        QSignalSpy received(&smtp, &ScriptedSmtpServer::messageReceived);
+        m_rig->boxes.queueAnswer(answer);
+        window.outboxView().window()->findChild<QPushButton *>(button)->click();
+        QTRY_COMPARE(table->rowCount(), left);
+        QCOMPARE(received.size(), button == "cmdSendNow" ? 1 : 0);
+        QCOMPARE(m_rig->boxes.requests().size(), button == "cmdDiscard" ? 1 : 0);
+        QTRY_COMPARE(window.TrayIcon().toolTip().contains("1 alert waiting"), left == 1);
+    }
+
+    // One balloon a trouble, then none until a delivery has emptied the
+    // outbox: a recipient that keeps failing beside one that works costs one.
+    void trayBalloonOncePerTrouble_data()
+    {
+        // "fail N" / "ok N": a session ended with N waiting after it; "end N":
+        // a cycle ended with N waiting; "!": a balloon shows.
+        QTest::addColumn<QString>("events");
+        QTest::newRow("all well") << "ok 0, end 0";
+        QTest::newRow("the first failure only") << "fail 1!, fail 2, end 2, fail 2, end 2";
+        QTest::newRow("mail waiting at a cycle's end") << "end 3!, end 3";
+        QTest::newRow("again after the outbox emptied") << "fail 1!, ok 0, fail 1!, end 1";
+        QTest::newRow("a recipient failing beside one that works") << "fail 1!, ok 1, end 1, fail 2, ok 2, end 2";
+        QTest::newRow("a cycle's end after the outbox emptied") << "fail 1!, ok 0, end 1!";
+    }
+
+    void trayBalloonOncePerTrouble()
+    {
+        QFETCH(QString, events);
+        TrayNotice notice;
+        for (const QString &event : events.split(", ")) {
+            const int waiting = event.section(u' ', 1).remove(u'!').toInt();
+            const bool ended = event.startsWith("end");
+            const QString balloon = ended ? notice.cycleEnded(waiting)
+                                          : notice.sessionEnded(event.startsWith("ok"), waiting, "No connection");
+            QVERIFY2(balloon.isEmpty() != event.endsWith(u'!'), qPrintable(event));
+            QVERIFY(balloon.isEmpty() || balloon.contains(ended ? QString::number(waiting) : "No connection"));
+        }
     }
 
     void withoutAKeyringThePasswordIsKeptOnlyIfTheUserAgrees_data()

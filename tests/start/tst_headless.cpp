@@ -1,7 +1,7 @@
 // `zorvane --headless` as a user runs it on a server, with no display at
 // all, against a local listing server and a scripted mail server: the first
 // check at start, alerts at the next interval, the orderly end on SIGTERM,
-// the outbox across a kill.
+// the outbox across a kill, bad command lines.
 
 #include "ListingPages.h"
 #include "LocalHttpServer.h"
@@ -105,6 +105,35 @@ private Q_SLOTS:
         QCOMPARE(terminate(), 0);
     }
 
+    // A bad command line ends at once with status 2 and the usage; SIGTERM
+    // while a listing page is awaited ends the orderly way.
+    void endings_data()
+    {
+        QTest::addColumn<QStringList>("arguments");
+        QTest::addColumn<int>("status");
+        QTest::newRow("SIGTERM mid-cycle") << QStringList{} << 0;
+        QTest::newRow("interval too short") << QStringList{u"--interval"_s, u"14"_s} << 2;
+        QTest::newRow("interval too long") << QStringList{u"--interval"_s, u"481"_s} << 2;
+        QTest::newRow("interval not a number") << QStringList{u"--interval"_s, u"x"_s} << 2;
+        QTest::newRow("unknown option") << QStringList{u"--often"_s} << 2;
+    }
+
+    void endings()
+    {
+        QFETCH(QStringList, arguments);
+        QFETCH(int, status);
+        m_site.route(ListingPages::path(u"seller1"_s, 1), LocalHttpServer::stall());
+        QSignalSpy requested(&m_site, &LocalHttpServer::requestReceived);
+        start(arguments);
+        if (status == 0) {
+            QVERIFY(requested.wait(20000));
+            QCOMPARE(terminate(), 0);
+        } else {
+            QVERIFY(m_program->waitForFinished(10000));
+            QCOMPARE(m_program->exitCode(), status);
+        }
+        QCOMPARE(m_program->readAllStandardError().contains("\nusage: zorvane --headless [--interval MINUTES]\n"), status == 2);
+    }
 };
 
 QTEST_GUILESS_MAIN(TestHeadless)
