@@ -33,6 +33,7 @@ QList<Auction> lots(int count, int bid = 0)
 } // namespace
 
 Q_DECLARE_METATYPE(LocalHttpServer::Response)
+Q_DECLARE_METATYPE(CheckCycle::MissingSetting)
 
 class TestCheckCycle : public QObject
 {
@@ -132,6 +133,51 @@ private Q_SLOTS:
         QVERIFY(m_rig->check());
         QCOMPARE(kinds(), u"NNAA"_s);
         QVERIFY(m_rig->body(4).endsWith(u"PREVIOUS PRICE: $5.00\r\nCURRENT PRICE: $7.00\r\nHigh Bidder: bob"_s));
+    }
+
+    // Every page claims a successor: the scan stops at the cap and counts as whole.
+    void anEndlessListingIsReadToTheCap()
+    {
+        const int cap = 1000; // the cycle's page cap; one page more is served
+        for (int page = 1; page <= cap + 1; ++page)
+            m_rig->site().route(ListingPages::path(Seller, page),
+                                LocalHttpServer::page(ListingPages::page({lot(page)}, true)));
+        m_rig->startProgram();
+        QVERIFY(m_rig->check());
+        QCOMPARE(m_rig->site().requestedPaths().size(), cap);
+        QCOMPARE(m_rig->site().requestedPaths().last(), ListingPages::path(Seller, cap));
+        QCOMPARE(kinds(), u"N"_s); // the welcome, no failure notice
+    }
+
+    // What Check Now asks for before a cycle, recipients first.
+    void aMissingSettingIsNamed_data()
+    {
+        QTest::addColumn<QString>("missing");
+        QTest::addColumn<CheckCycle::MissingSetting>("named");
+        QTest::newRow("nothing") << QString() << CheckCycle::MissingSetting::None;
+        QTest::newRow("recipients") << u"recipients"_s << CheckCycle::MissingSetting::Recipients;
+        QTest::newRow("sellers") << u"sellers"_s << CheckCycle::MissingSetting::Sellers;
+        QTest::newRow("both lists") << u"recipients sellers"_s << CheckCycle::MissingSetting::Recipients;
+        QTest::newRow("sender") << u"sender"_s << CheckCycle::MissingSetting::MailServer;
+        QTest::newRow("server") << u"server"_s << CheckCycle::MissingSetting::MailServer;
+        QTest::newRow("5-character server") << u"short"_s << CheckCycle::MissingSetting::MailServer;
+    }
+
+    void aMissingSettingIsNamed()
+    {
+        QFETCH(QString, missing);
+        QFETCH(CheckCycle::MissingSetting, named);
+        if (missing.contains(u"recipients"_s))
+            m_rig->recipients().Remove(u"a@example.com"_s);
+        if (missing.contains(u"sellers"_s))
+            m_rig->sellers().Remove(Seller);
+        CheckCycle &cycle = m_rig->startProgram();
+        CheckCycle::Settings settings = cycle.settings();
+        if (missing == u"sender"_s)
+            settings.sender.clear();
+        settings.smtp.server = missing == u"server"_s ? QString() : missing == u"short"_s ? u"mail1"_s : u"mail.example"_s;
+        cycle.setSettings(settings);
+        QCOMPARE(cycle.missingSetting(), named);
     }
 
     void theIntervalStartsOneCycleAtATime()
