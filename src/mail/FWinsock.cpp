@@ -7,10 +7,6 @@
 #include <QSslSocket>
 #include <QTcpSocket>
 
-#ifdef Q_OS_UNIX
-#include <sys/socket.h>
-#endif
-
 namespace {
 
 qint16 errorNumber(QAbstractSocket::SocketError error)
@@ -180,25 +176,7 @@ void FWinsock::SendData(const QString &sData)
 {
     if (!m_wskWinsock || m_wskWinsock->state() != QAbstractSocket::ConnectedState)
         return;
-    QByteArray bytes = PageText::toBytes(sData);
-#ifdef Q_OS_UNIX
-    // A plain connection with nothing queued takes the command straight
-    // from here. Through the socket's queue every command would switch its
-    // write watch on and off, and each switch wakes the event loop once more:
-    // a session's costliest part after the system's own.
-    const qintptr descriptor = m_wskWinsock->socketDescriptor();
-    if (descriptor >= 0 && m_wskWinsock->bytesToWrite() == 0 && !qobject_cast<QSslSocket *>(m_wskWinsock.data())) {
-        const ssize_t sent = ::send(int(descriptor), bytes.constData(), size_t(bytes.size()), MSG_NOSIGNAL | MSG_DONTWAIT);
-        if (sent == bytes.size())
-            return;
-        if (sent > 0)
-            bytes.remove(0, sent);
-        // Otherwise (full, or failed) the socket's own write finds out and reports it.
-    }
-#endif
-    m_wskWinsock->write(bytes);
-    // Handed to the system now rather than on the next turn of the event loop.
-    m_wskWinsock->flush();
+    m_wskWinsock->write(PageText::toBytes(sData));
 }
 
 QString FWinsock::GetData()
