@@ -110,7 +110,8 @@ QString SessionResult::verdict() const
     case SessionFailure::TlsFailed:
         return QStringLiteral("The secure connection to ") + where + QStringLiteral(" failed: ") + detail + portHint;
     case SessionFailure::NoStartTls:
-        return QStringLiteral("The server does not offer STARTTLS (its reply to EHLO lists: ") + detail
+        return QStringLiteral("The server does not offer STARTTLS (its reply to EHLO lists ")
+            + (detail.isEmpty() ? QStringLiteral("no extensions") : QStringLiteral("only: ") + detail)
             + QStringLiteral("); nothing was sent unencrypted: choose TLS if the server has a TLS port (usually 465)");
     case SessionFailure::NoSignInMethod:
         if (detail.isEmpty())
