@@ -1,6 +1,7 @@
 // The outbox's files: one per message, read back in the order they were
 // written and byte for byte, kept across a restart, damaged ones set aside
-// without stopping the rest. (Expiry and a full disk: tst_outboxcycle.)
+// without stopping the rest. (Expiry, and an outbox that cannot be written:
+// tests/monitor/tst_checkcycle.)
 
 #include "mail/Outbox.h"
 
