@@ -144,6 +144,9 @@ FAlert::~FAlert()
 {
     m_outboxView.reset();
     m_cycle.reset();
+    // The mail error window has no parent (it stands on its own on the
+    // desktop) and deletes itself only when closed.
+    delete m_frmMessage.data();
 }
 
 void FAlert::Initialize(CStartStatus *oStartStatus)
