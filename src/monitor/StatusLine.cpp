@@ -15,7 +15,7 @@ StatusLine::StatusLine(QLabel &label, std::function<QString(const QString &)> fi
 void StatusLine::setText(const QString &text)
 {
     m_latest = text;
-    m_pending = true;
+    // A paint already waiting will show this text.
     if (m_paintTimer.isActive())
         return;
     const qint64 since = m_sincePaint.isValid() ? m_sincePaint.elapsed() : PaintIntervalMs;
@@ -27,14 +27,11 @@ void StatusLine::setText(const QString &text)
 
 QString StatusLine::text() const
 {
-    return m_pending ? m_fit(m_latest) : m_label.text();
+    return m_paintTimer.isActive() ? m_fit(m_latest) : m_label.text();
 }
 
 void StatusLine::paint()
 {
-    if (!m_pending)
-        return;
-    m_pending = false;
     m_sincePaint.start();
     m_label.setText(m_fit(m_latest));
 }

@@ -37,7 +37,6 @@ private:
     QLabel &m_label;
     std::function<QString(const QString &)> m_fit;
     QString m_latest;
-    bool m_pending = false;
     QElapsedTimer m_sincePaint;
     QTimer m_paintTimer;
 };
