@@ -5,6 +5,8 @@
 #include "base/ProgramFolder.h"
 #include "base/Version.h"
 
+#include "TestFiles.h"
+
 #include <QtTest>
 
 const QByteArray AppId = ZORVANE_APP_ID;
@@ -19,11 +21,6 @@ class TestInstall : public QObject
     QString bin(const QString &name = {}) const { return m_prefix + "/" ZORVANE_INSTALL_BINDIR "/" + name; }
     QString data(const QString &path) const { return m_prefix + "/" ZORVANE_INSTALL_DATADIR "/" + path; }
 
-    static QByteArray read(const QString &path)
-    {
-        QFile file(path);
-        return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
-    }
     // Runs a program to its end; its exit code, -1 if it did not end normally.
     static int run(const QString &program, const QStringList &arguments, QByteArray &output)
     {
@@ -54,11 +51,11 @@ private Q_SLOTS:
         ProgramFolder::setPath({});
         for (int size : {16, 22, 24, 32, 48, 64, 128, 256})
             QCOMPARE(QImage(data(QString("icons/hicolor/%1x%1/apps/").arg(size) + AppId + ".png")).size(), QSize(size, size));
-        const QByteArray entry = read(data("applications/" + AppId + ".desktop"));
+        const QByteArray entry = TestFiles::read(data("applications/" + AppId + ".desktop"));
         QVERIFY(entry.contains("\nExec=zorvane\n") && entry.contains("\nIcon=" + AppId + '\n'));
-        QVERIFY(read(m_prefix + "/lib/systemd/user/zorvane.service")
+        QVERIFY(TestFiles::read(m_prefix + "/lib/systemd/user/zorvane.service")
                     .contains("\nExecStart=\"" + bin("zorvane").toUtf8() + "\" --headless\n"));
-        QVERIFY(read(data("metainfo/" + AppId + ".metainfo.xml")).contains("<release version=\"" + Version::full().toUtf8() + '"'));
+        QVERIFY(TestFiles::read(data("metainfo/" + AppId + ".metainfo.xml")).contains("<release version=\"" + Version::full().toUtf8() + '"'));
         // Warnings and errors of the validators fail; their notes do not.
         const QStringList validations[] = {{"desktop-file-validate", data("applications/" + AppId + ".desktop")},
                                            {"appstreamcli", "validate", "--no-net", data("metainfo/" + AppId + ".metainfo.xml")}};
@@ -83,9 +80,7 @@ private Q_SLOTS:
         const QString lists = QFileInfo(bin()).isWritable() ? bin() : home + "/data/Zorvane/Zorvane/";
         const QByteArray recipients = "a@example.com\r\nA@example.com\r\nb@example.com\r\n";
         QVERIFY(QDir().mkpath(lists));
-        QFile file(lists + "EmailAddresses.txt");
-        QVERIFY(file.open(QIODevice::WriteOnly) && file.write(recipients) == recipients.size());
-        file.close();
+        TestFiles::write(lists + "EmailAddresses.txt", recipients);
 
         QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
         environment.insert("HOME", home);
@@ -111,7 +106,7 @@ private Q_SLOTS:
         // list it could not read completely is left as it was.
         QCOMPARE(QSettings(home + "/config/Zorvane/Zorvane.conf", QSettings::IniFormat).value("Main/NewAuctions").toString(), QString("1"));
         QVERIFY(QFile::exists(lists + "Accounts.txt"));
-        QCOMPARE(read(file.fileName()), recipients);
+        QCOMPARE(TestFiles::read(lists + "EmailAddresses.txt"), recipients);
     }
 };
 

@@ -1,5 +1,5 @@
 // The SMTP session against a scripted peer, for exactly what goes on the
-// wire and what a real server will not do: replies in pieces, refusals,
+// wire and what a real server will not do: refusals,
 // silence, a peer that leaves, a connection that fails, sessions that follow
 // one another. Then the secure modes against real SMTP servers (aiosmtpd,
 // every mode in one process): STARTTLS and TLS, sign-in, certificates that
@@ -24,7 +24,6 @@ Q_DECLARE_METATYPE(ScriptedSmtpServer::Reply)
 Q_DECLARE_METATYPE(SmtpSecurity)
 Q_DECLARE_METATYPE(SmtpStep)
 Q_DECLARE_METATYPE(SessionFailure)
-Q_DECLARE_METATYPE(SessionOutcome)
 
 namespace {
 
@@ -113,40 +112,20 @@ private Q_SLOTS:
             return events << QStringLiteral("closed") << (timedOut ? QStringList{TimedOut} : QStringList{});
         };
         QTest::newRow("lines") << plain << "" << Reply{} << "Line one\r\nLine two" << SuccessEvents << sent << SmtpStep::Message << QByteArray("Line one\r\nLine two\r\n.\r\n");
-        QTest::newRow("page bytes") << plain << "" << Reply{} << "Price \u00a31.50 \u00e9" << SuccessEvents << sent << SmtpStep::Message << QByteArray("Price \xa3" "1.50 \xe9\r\n.\r\n");
-        QTest::newRow("empty") << plain << "" << Reply{} << "" << SuccessEvents << sent << SmtpStep::Message << QByteArray("\r\n.\r\n");
-        QTest::newRow("ends with CR LF") << plain << "" << Reply{} << "x\r\n" << SuccessEvents << sent << SmtpStep::Message << QByteArray("x\r\n\r\n.\r\n");
         // A lone dot line, after a CR LF, a bare LF or a bare CR, would end DATA early.
         QTest::newRow("dot lines") << plain << "" << Reply{} << "a\r\n.\r\nRCPT TO:<x@y>\n.\nQUIT\r.\rb" << SuccessEvents << sent << SmtpStep::Message << QByteArray("a\r\n..\r\nRCPT TO:<x@y>\r\n..\r\nQUIT\r\n..\r\nb\r\n.\r\n");
-        QTest::newRow("leading dots, LF CR, inner dots") << plain << "" << Reply{} << ".first\n..second\n\r1.50 USD. End.\r\n." << SuccessEvents << sent << SmtpStep::Message << QByteArray("..first\r\n...second\r\n\r\n1.50 USD. End.\r\n..\r\n.\r\n");
-        // Nothing may be answered before a reply's last line has come
-        // (Postfix's postscreen pauses after the first greeting line).
-        QTest::newRow("greeting line cut in two") << plain << "greeting" << Reply{.bytes = "220 first half", .afterPause = " and second\r\n"} << "b" << SuccessEvents << sent << SmtpStep::Message << QByteArray("b\r\n.\r\n");
-        QTest::newRow("greeting lines apart") << plain << "greeting" << Reply{.bytes = "220-mx.test first\r\n", .afterPause = "220 mx.test second\r\n"} << "b" << SuccessEvents << sent << SmtpStep::Message << QByteArray("b\r\n.\r\n");
-        QTest::newRow("HELO reply lines apart") << plain << "HELO" << Reply{.bytes = "250-first\r\n250-second\r\n", .afterPause = "250 last\r\n"} << "b" << SuccessEvents << sent << SmtpStep::Message << QByteArray("b\r\n.\r\n");
-        QTest::newRow("cut after the continuation dash") << plain << "MAIL" << Reply{.bytes = "250-", .afterPause = "sender\r\n250 ok\r\n"} << "b" << SuccessEvents << sent << SmtpStep::Message << QByteArray("b\r\n.\r\n");
-        QTest::newRow("code alone on the last line") << plain << "RCPT" << Reply{"250-a\r\n250\r\n"} << "b" << SuccessEvents << sent << SmtpStep::Message << QByteArray("b\r\n.\r\n");
         QTest::newRow("greeting 554") << plain << "greeting" << Reply{"554 go away\r\n"} << "b" << ended(1, "554 go away\r\n", false) << refused << SmtpStep::Greeting << QByteArray();
-        QTest::newRow("greeting not a number") << plain << "greeting" << Reply{"hello\r\n"} << "b" << ended(1, "hello\r\n", false) << refused << SmtpStep::Greeting << QByteArray();
-        QTest::newRow("HELO 501") << plain << "HELO" << Reply{"501 bad name\r\n"} << "b" << ended(2, "501 bad name\r\n", false) << refused << SmtpStep::Helo << QByteArray();
         QTest::newRow("MAIL 550") << plain << "MAIL" << Reply{"550 no such sender\r\n"} << "b" << ended(2, "550 no such sender\r\n", true) << refused << SmtpStep::MailFrom << QByteArray();
-        QTest::newRow("RCPT 251") << plain << "RCPT" << Reply{"251 will forward\r\n"} << "b" << ended(2, "251 will forward\r\n", true) << refused << SmtpStep::RcptTo << QByteArray();
-        QTest::newRow("RCPT 2500") << plain << "RCPT" << Reply{"2500 ok\r\n"} << "b" << ended(2, "2500 ok\r\n", true) << refused << SmtpStep::RcptTo << QByteArray();
         QTest::newRow("RCPT code beyond int") << plain << "RCPT" << Reply{"99999999999999999999 ok\r\n"} << "b" << ended(2, "99999999999999999999 ok\r\n", true) << refused << SmtpStep::RcptTo << QByteArray();
         QTest::newRow("DATA 250") << plain << "DATA" << Reply{"250 not now\r\n"} << "b" << ended(2, "250 not now\r\n", false) << refused << SmtpStep::Data << QByteArray();
         QTest::newRow("end of data 552") << plain << "." << Reply{"552 too big\r\n"} << "b" << ended(3, "552 too big\r\n", false) << refused << SmtpStep::Message << QByteArray();
         QTest::newRow("421 and closed") << plain << "MAIL" << Reply{"421 4.3.2 shutting down\r\n", true} << "b" << ended(2, "421 4.3.2 shutting down\r\n", true) << refused << SmtpStep::MailFrom << QByteArray();
         // Gone: the session ends at once, without waiting for its time-out.
         QTest::newRow("closed instead of greeting") << plain << "greeting" << Reply{.bCloseAfter = true} << "b" << ended(1, {}, true) << gone << SmtpStep::Greeting << QByteArray();
-        QTest::newRow("closed after half a greeting") << plain << "greeting" << Reply{"220-mx.test\r\n", true} << "b" << ended(1, {}, true) << gone << SmtpStep::Greeting << QByteArray();
-        QTest::newRow("closed instead of RCPT reply") << plain << "RCPT" << Reply{.bCloseAfter = true} << "b" << ended(2, {}, true) << gone << SmtpStep::RcptTo << QByteArray();
         QTest::newRow("reset instead of HELO reply") << plain << "HELO" << Reply{.bResetAfter = true} << "b" << ended(2, {}, true) << gone << SmtpStep::Helo << QByteArray();
-        QTest::newRow("reset instead of end-of-data reply") << plain << "." << Reply{.bResetAfter = true} << "b" << ended(3, {}, true) << gone << SmtpStep::Message << QByteArray();
         QTest::newRow("refused") << plain << "refused" << Reply{} << "b" << ended(0, {}, true) << SessionFailure::ConnectionFailed << SmtpStep::Connection << QByteArray();
         QTest::newRow("unresolvable") << plain << "unresolvable" << Reply{} << "b" << ended(0, {}, true) << SessionFailure::ConnectionFailed << SmtpStep::Connection << QByteArray();
         QTest::newRow("no greeting") << plain << "greeting" << Reply{} << "b" << ended(1, {}, true, true) << late << SmtpStep::Greeting << QByteArray();
-        QTest::newRow("greeting never ends") << plain << "greeting" << Reply{"220-mx.test\r\n220-still going\r\n"} << "b" << ended(1, {}, true, true) << late << SmtpStep::Greeting << QByteArray();
-        QTest::newRow("no end-of-data reply") << plain << "." << Reply{} << "b" << ended(3, {}, true, true) << late << SmtpStep::Message << QByteArray();
         // A peer that takes the connection and never speaks TLS.
         QTest::newRow("TLS handshake stalls") << SmtpSecurity::Tls << "greeting" << Reply{.bDeafAfter = true} << "b" << ended(1, {}, true, true) << late << SmtpStep::TlsHandshake << QByteArray();
         QTest::newRow("STARTTLS handshake stalls") << SmtpSecurity::StartTls << "STARTTLS" << Reply{.bytes = "220 go ahead\r\n", .bDeafAfter = true} << "b" << ended(2, {}, true, true) << late << SmtpStep::TlsHandshake << QByteArray();
@@ -328,7 +307,6 @@ private Q_SLOTS:
         const QJsonObject envelope = m_smtpd.envelope(before + 1);
         QVERIFY(envelope.value(QStringLiteral("tls")).toBool());
         QCOMPARE(envelope.value(QStringLiteral("user")).toString(), settings.user);
-        QCOMPARE(envelope.value(QStringLiteral("helo")).toString(), QHostInfo::localHostName());
         // The secure modes' header block also carries an English date and a
         // Message-ID in the sender's domain.
         const QByteArray message = m_smtpd.message(before + 1);

@@ -8,11 +8,8 @@
 #include "monitor/OutboxView.h"
 #include "monitor/TrayNotice.h"
 #include "monitor/SendFromTab.h"
-#include "monitor/StatusText.h"
 #include "update/UpdateWindows.h"
 
-#include "ListingPages.h"
-#include "LocalHttpServer.h"
 #include "ScriptedSmtpServer.h"
 #include "UrlCatcher.h"
 #include "WindowRig.h"
@@ -70,17 +67,14 @@ private Q_SLOTS:
     void init() { m_rig = std::make_unique<WindowRig>(); }
     void cleanup() { m_rig.reset(); }
 
-    // What was read is shown, the other list and the tooltips load, and the
-    // partly read list stays read-only and is never written back.
+    // What was read is shown, the tooltips load, and the partly read list
+    // stays read-only (tst_listfaults: it is never written back).
     void aListFileThatFailsToLoadIsShownReadOnly()
     {
-        const QByteArray recipients = "me@example.com\r\nMe@Example.com\r\nlost@example.com\r\n";
-        FAlert &window = m_rig->load("seller1\r\n", recipients);
+        FAlert &window = m_rig->load("seller1\r\n", "me@example.com\r\nMe@Example.com\r\nlost@example.com\r\n");
         const auto &boxes = m_rig->boxes.requests();
         QCOMPARE(reports().size(), 1);
-        QVERIFY(reports().at(0).startsWith("FAlert.OnFormLoad\r\nCUserIDs.LoadFromReturnDelimitedFile -2147221504 "));
         QVERIFY(boxes.at(0).text.contains(m_rig->programFile("EmailAddresses.txt")));
-        QVERIFY(boxes.at(0).text.contains("Line 2, \"Me@Example.com\", differs from \"me@example.com\" only in letter case"));
         QCOMPARE(listTexts("lstEmail"), QStringList{"me@example.com"});
         QVERIFY(window.ToolTipOf(control<QListWidget>("lstEmail")));
 
@@ -90,15 +84,11 @@ private Q_SLOTS:
         QCOMPARE(boxes.size(), 3);
         QVERIFY(boxes.at(2).text.startsWith("The recipient list cannot be changed"));
         QCOMPARE(listTexts("lstEmail"), QStringList{"me@example.com"});
-        add("cmdAddAccount", "seller2");
-        m_rig->unload();
-        QCOMPARE(listFile("EmailAddresses.txt"), recipients);
-        QCOMPARE(listFile("Accounts.txt"), QByteArray("seller1\r\nseller2\r\n"));
     }
 
     void addingSavesAtOnceAndRefusesWhatTheListCannotHold()
     {
-        FAlert &window = m_rig->load({}, {});
+        m_rig->load({}, {});
         add("cmdAddAccount", "seller1");
         QCOMPARE(listFile("Accounts.txt"), QByteArray("seller1\r\n"));
         add("cmdAddAccount", "seller1"); // an exact repeat: nothing happens, nothing said
@@ -108,7 +98,6 @@ private Q_SLOTS:
         QCOMPARE(reports(), QStringList{"FAlert.OnCmdAddAccountClick\r\nCUserIDs.Add 457 This key is already "
                                         "associated with an element of this collection"});
         add("cmdAddEmail", "someone@example.com", false);
-        QCOMPARE(window.StatusText(), "Idle.  Please add an email address to receive alerts.");
         add("cmdAddEmail", "zo\u00eb\u2192@example.com"); // not ISO 8859-1
         QVERIFY(listTexts("lstEmail").isEmpty());
         QVERIFY(m_rig->boxes.requests().at(0).text.startsWith("\"\u2192\" cannot be kept"));
@@ -117,7 +106,6 @@ private Q_SLOTS:
         add(nullptr, "someone@example.com");
         QTest::keyClick(control<QListWidget>("lstEmail"), Qt::Key_Return);
         QCOMPARE(listFile("EmailAddresses.txt"), QByteArray("someone@example.com\r\n"));
-        QCOMPARE(window.StatusText(), "Idle.  Minutes to next check: 60");
     }
 
     // "." once deleted: its key code is the Delete key's.
@@ -127,9 +115,7 @@ private Q_SLOTS:
         QTest::addColumn<int>("key");
         QTest::addColumn<int>("left");
         QTest::newRow("sellers, Delete") << "lstAccounts" << int(Qt::Key_Delete) << 1;
-        QTest::newRow("sellers, full stop") << "lstAccounts" << int(Qt::Key_Period) << 2;
         QTest::newRow("recipients, full stop") << "lstEmail" << int(Qt::Key_Period) << 2;
-        QTest::newRow("recipients, Backspace") << "lstEmail" << int(Qt::Key_Backspace) << 2;
         QTest::newRow("recipients, Delete") << "lstEmail" << int(Qt::Key_Delete) << 1;
     }
 
@@ -151,7 +137,7 @@ private Q_SLOTS:
     {
         TestFiles::write(m_rig->path("blocker"), "a file, not a folder");
         ProgramFolder::setPath(m_rig->path("blocker/program"));
-        DataHome dataHome(m_rig->path("blocker/data"));
+        WindowRig::setDataHome(m_rig->path("blocker/data"));
         FAlert &window = m_rig->reload();
         control<QLineEdit>("txtSMTP")->setText("smtp.typed.example");
         add("cmdAddAccount", "seller1");
@@ -172,30 +158,18 @@ private Q_SLOTS:
 
     // Without a tray on this desktop a minimised window stays on the task
     // bar instead of being hidden for good.
-    void trayMessages_data()
+    void trayIconOffersTheMenuAndRestores()
     {
-        QTest::addColumn<int>("message");
-        QTest::addColumn<bool>("restored");
-        QTest::newRow("left button up") << 514 << true;
-        QTest::newRow("left double click") << 515 << true;
-        QTest::newRow("right button down") << 516 << false;
-        QTest::newRow("right button up: the menu") << 517 << false;
-    }
-
-    void trayMessages()
-    {
-        QFETCH(int, message);
-        QFETCH(bool, restored);
         FAlert &window = m_rig->load({}, {});
-        window.showMinimized();
-        QTRY_VERIFY(window.isMinimized() && window.isVisible());
-        window.Form_MouseMove(message);
-        QCOMPARE(window.isMinimized(), !restored);
-        QCOMPARE(window.PopupMenu()->isVisible(), message == 517);
-        if (message == 517) { // Exit there asks nothing, and saves
-            window.findChild<QAction *>("mnuPopupExit")->trigger();
-            QVERIFY(window.IsUnloaded() && m_rig->boxes.requests().isEmpty() && QFile::exists(m_rig->settingsFile()));
+        for (int message : {517, 514, 515}) { // right button up: the menu; left button up, double click
+            window.showMinimized();
+            QTRY_VERIFY(window.isMinimized() && window.isVisible());
+            window.Form_MouseMove(message);
+            QCOMPARE(window.isMinimized(), message == 517);
+            QVERIFY(message != 517 || window.PopupMenu()->isVisible());
         }
+        window.findChild<QAction *>("mnuPopupExit")->trigger(); // asks nothing, and saves
+        QVERIFY(window.IsUnloaded() && m_rig->boxes.requests().isEmpty() && QFile::exists(m_rig->settingsFile()));
     }
 
     // Over any part of its control, also while the window is inactive; text
@@ -219,15 +193,12 @@ private Q_SLOTS:
     // The middle gives way; the window never grows with long texts.
     void statusTextFitsTheLabel()
     {
-        QLabel narrow;
-        narrow.resize(20, 20);
-        QCOMPARE(StatusText::FitText(narrow, "abcdefghijkl"), "abcd...ijkl");
         FAlert &window = m_rig->load({}, {});
         QApplication::sendPostedEvents();
         const int width = window.width();
         auto *label = control<QLabel>("sbrConnectionStatusPanel");
         window.UpdateStatusText("Page 1 of auctions gotten for " + QString(200, u'x'));
-        QTRY_VERIFY(label->text().startsWith("Page 1")); // the status line shows it a moment later
+        QTRY_VERIFY(label->text().startsWith("Page 1") && label->text().contains("...xx")); // shown a moment later
         QApplication::sendPostedEvents();
         QCOMPARE(window.width(), width);
         QVERIFY(label->fontMetrics().horizontalAdvance(label->text()) <= label->width());
@@ -244,7 +215,6 @@ private Q_SLOTS:
         // "Class:name" clicks that button.
         QTest::addColumn<QStringList>("steps");
         QTest::newRow("add seller") << "cmdAddAccount" << QStringList{"FAdd:end"};
-        QTest::newRow("add recipient") << "cmdAddEmail" << QStringList{"FAdd:end"};
         QTest::newRow("check now, no recipient") << "cmdCheck" << QStringList{"QMessageBox:end"};
         QTest::newRow("close question") << "close" << QStringList{"QMessageBox:end"};
         QTest::newRow("about") << "mnuHelpAbout" << QStringList{"FAbout:end"};
@@ -337,9 +307,9 @@ private Q_SLOTS:
         QCOMPARE(control<QLineEdit>("txtSmtpPort")->text(), port);
     }
 
-    // The welcome of a first check the server told to try later waits: the
-    // status line and the tray icon say so and File > Outbox... lists it
-    // until Send Now delivers it or a confirmed Discard drops it.
+    // Mail waiting in the outbox: the status line and the tray icon say so
+    // and File > Outbox... lists it until Send Now delivers it or a
+    // confirmed Discard drops it.
     void waitingMailIsShownUntilSentOrDiscarded_data()
     {
         QTest::addColumn<QString>("button");
@@ -355,30 +325,21 @@ private Q_SLOTS:
         QFETCH(QString, button);
         QFETCH(MessageAnswer, answer);
         QFETCH(int, left);
-        LocalHttpServer site;
         ScriptedSmtpServer smtp;
         QVERIFY(smtp.listen());
-        smtp.setReply("RCPT", {"451 4.3.0 try later\r\n"});
-        site.route(ListingPages::path("seller1", 1), LocalHttpServer::page(ListingPages::page({{"100", "$5.00", {}}}, false)));
         QDir().mkpath(QFileInfo(m_rig->settingsFile()).path());
-        TestFiles::write(m_rig->settingsFile(), "[Main]\nFromAddress=zorvane@example.com\nSMTP=127.0.0.1\n[Network]\nListingHost="
-                                                    + site.url("/").toLatin1() + "\nMakerHost=" + site.url("/maker/").toLatin1()
-                                                    + "\nSmtpPort=" + QByteArray::number(smtp.port()) + "\n");
+        TestFiles::write(m_rig->settingsFile(), "[Main]\nFromAddress=zorvane@example.com\nSMTP=127.0.0.1\n[Network]\nSmtpPort="
+                                                    + QByteArray::number(smtp.port()) + "\n");
+        Outbox(QStandardPaths::writableLocation(QStandardPaths::AppDataLocation) + "/outbox").add("a@example.com", "Alert", "Bid");
         FAlert &window = m_rig->load("seller1\r\n", "a@example.com\r\n");
-        QSignalSpy finished(&window.Cycle(), &CheckCycle::cycleFinished);
-        control<QPushButton>("cmdCheck")->click();
-        QVERIFY(finished.wait(20000));
         QTRY_VERIFY(window.StatusText().startsWith("1 alert waiting to be sent"));
         QCOMPARE(window.TrayIcon().toolTip(), "Zorvane\n1 alert waiting to be sent");
 
         control<QAction>("mnuFileOutbox")->trigger();
         auto *table = window.outboxView().window()->findChild<QTableWidget *>("tblMessages");
         QCOMPARE(table->rowCount(), 1);
-        QCOMPARE(table->item(0, 1)->text(), "a@example.com");
-        QCOMPARE(table->item(0, 2)->text(), "Zorvane Auction Update");
-        QVERIFY(table->item(0, 3)->text().contains("451 4.3.0 try later"));
+        QCOMPARE(table->item(0, 1)->text() + table->item(0, 2)->text(), "a@example.comAlert"); // recipient, subject
         table->selectRow(0);
-        smtp.setReply("RCPT", {"250 OK\r\n"});
         QSignalSpy received(&smtp, &ScriptedSmtpServer::messageReceived);
         m_rig->boxes.queueAnswer(answer);
         window.outboxView().window()->findChild<QPushButton *>(button)->click();

@@ -70,6 +70,8 @@ public:
         m_cycle->checkNow();
         return finished.wait(60000);
     }
+    // One cycle over this listing of the seller.
+    bool check(const QString &seller, const QList<QList<ListingPages::Auction>> &pages) { return offer(seller, pages), check(); }
 
     // The seller's listing: page n holds pages[n - 1], each but the last
     // linking to the next.

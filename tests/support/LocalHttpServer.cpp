@@ -64,7 +64,7 @@ void LocalHttpServer::onReadyRead(QTcpSocket *socket)
         return feed(socket, false);
     auto *timer = new QTimer(socket);
     connect(timer, &QTimer::timeout, this, [this, socket] { feed(socket, true); });
-    timer->start(response.dripInterval);
+    timer->start(20);
 }
 
 void LocalHttpServer::feed(QTcpSocket *socket, bool tick)
@@ -75,7 +75,7 @@ void LocalHttpServer::feed(QTcpSocket *socket, bool tick)
     const bool drip = exchange->kind == Kind::Drip;
     const qint64 end = exchange->kind == Kind::ResetMidBody ? exchange->bytesBeforeReset : exchange->size();
     while (exchange->sent < end && socket->bytesToWrite() < 4 * PieceBytes && (tick || !drip)) {
-        const qint64 size = qMin(end - exchange->sent, drip ? exchange->dripBytes : PieceBytes);
+        const qint64 size = qMin(end - exchange->sent, drip ? 1 : PieceBytes);
         socket->write(exchange->kind == Kind::Generated ? QByteArray(size, 'x') : exchange->body.mid(exchange->sent, size));
         exchange->sent += size;
         tick = false;

@@ -4,7 +4,6 @@
 #include <QStringList>
 #include <QTcpServer>
 
-#include <chrono>
 #include <memory>
 
 class QTcpSocket;
@@ -27,8 +26,6 @@ public:
         QList<QPair<QByteArray, QByteArray>> headers{{"Content-Type", "text/html; charset=ISO-8859-1"}};
         QByteArray body{};
         bool sendContentLength = true;
-        int dripBytes = 1;
-        std::chrono::milliseconds dripInterval{20};
         qint64 bytesBeforeReset = 0; // ResetMidBody: body bytes sent before the connection drops
         qint64 generatedSize = 0;    // Generated: a body of this many 'x'
         qint64 size() const { return kind == Kind::Generated ? generatedSize : body.size(); }
@@ -37,8 +34,8 @@ public:
 
     static Response page(const QByteArray &body, int status = 200) { return {.status = status, .body = body}; }
     static Response stall() { return {.kind = Kind::Stall}; }
-    static Response drip(const QByteArray &body, int bytesPerPiece, std::chrono::milliseconds interval)
-    { return {.kind = Kind::Drip, .body = body, .dripBytes = qMax(1, bytesPerPiece), .dripInterval = interval}; }
+    // One byte every 20 ms.
+    static Response drip(const QByteArray &body) { return {.kind = Kind::Drip, .body = body}; }
     static Response resetMidBody(const QByteArray &body, qint64 bytesBeforeReset)
     { return {.kind = Kind::ResetMidBody, .body = body, .bytesBeforeReset = qMin(bytesBeforeReset, body.size())}; }
     // location may be a path or a whole address.
@@ -50,7 +47,6 @@ public:
     // Plain http, or https with this certificate and key (PEM files).
     explicit LocalHttpServer(const QString &certificateFile = {}, const QString &keyFile = {});
 
-    bool isListening() const { return m_server->isListening(); }
     quint16 port() const { return m_server->serverPort(); }
     // "http://127.0.0.1:<port>" + path ("https://..." for an https server).
     QString url(const QString &path) const;

@@ -10,8 +10,7 @@
 #include <sys/socket.h>
 
 // An SMTP peer on 127.0.0.1 that answers from a script, for what a real
-// server will not do: odd replies, replies in pieces with a pause between
-// them, silence, closing or resetting the connection without a word, a peer
+// server will not do: odd replies, silence, closing or resetting the connection without a word, a peer
 // that stops listening. One client at a time.
 //
 // Each command (HELO, EHLO, STARTTLS, MAIL, RCPT, DATA, QUIT, and "." for
@@ -27,14 +26,9 @@ public:
     {
         QByteArray bytes = {};    // sent as one write; empty: say nothing
         bool bCloseAfter = false; // close the connection after sending
-        QByteArray afterPause = {}; // sent PauseMs after bytes, unless empty
         bool bResetAfter = false; // reset the connection (RST) after sending
         bool bDeafAfter = false;  // ignore everything the client sends later
     };
-
-    // The pause inside a reply sent in two pieces: long enough that the
-    // client has read the first piece before the second comes.
-    static constexpr int PauseMs = 150;
 
     bool listen()
     {
@@ -53,11 +47,8 @@ public:
     // The bytes of the last DATA phase: from after "DATA" CR LF up to and
     // including the terminating CR LF "." CR LF.
     QByteArray messageData() const { return m_data; }
-    int connectionCount() const { return m_connections; }
 
 Q_SIGNALS:
-    // Raised before the greeting is sent: the script may still change it.
-    void clientConnected();
     void messageReceived();
 
 private:
@@ -67,11 +58,9 @@ private:
             if (m_client)
                 m_client->abort();
             m_client = socket;
-            ++m_connections;
             m_pending.clear();
             m_bInData = m_bDeaf = false;
             connect(socket, &QTcpSocket::readyRead, this, [this, socket] { onReadyRead(socket); });
-            Q_EMIT clientConnected();
             play(m_greeting);
         }
     }
@@ -106,18 +95,10 @@ private:
         }
     }
 
-    void play(Reply reply)
+    void play(const Reply &reply)
     {
         m_client->write(reply.bytes);
         m_bDeaf = reply.bDeafAfter;
-        if (!reply.afterPause.isEmpty()) {
-            reply.bytes = std::exchange(reply.afterPause, {});
-            QTimer::singleShot(PauseMs, this, [this, client = m_client, reply] {
-                if (client && client == m_client)
-                    play(reply);
-            });
-            return;
-        }
         m_client->flush();
         if (reply.bResetAfter) {
             // Closing with a zero linger time sends RST instead of FIN.
@@ -137,5 +118,4 @@ private:
     QStringList m_commands;
     QByteArray m_data;
     bool m_bInData = false, m_bDeaf = false;
-    int m_connections = 0;
 };

@@ -22,13 +22,9 @@ public:
     static inline const QString User = QStringLiteral("zorvane@example.test");
     static inline const QString Password = QStringLiteral("s3cret p\u00e4ss");
 
-    // Starts one plain server (on `port`, or any free one) and waits
-    // (bounded) for its port; false on failure, with errorText() saying
-    // why. Started again after stop() on the same port, it goes on
-    // counting the messages.
-    bool start(quint16 port = 0) { return launch({QStringLiteral("--port"), QString::number(port)}); }
     // Starts one server per mode ("plain", "starttls", "starttls-login",
-    // "tls", "tls-wrong-name"; see smtp_server.py).
+    // "tls", "tls-wrong-name"; see smtp_server.py) and waits (bounded) for
+    // their ports; false on failure, with errorText() saying why.
     bool start(const QStringList &modes) { return launch({QStringLiteral("--listen"), modes.join(u','), QStringLiteral("--user"), User, QStringLiteral("--password"), Password}); }
 
     void stop()
@@ -43,7 +39,6 @@ public:
         }
     }
 
-    quint16 port() const { return m_ports.value(QStringLiteral("plain")); }
     quint16 port(const QString &mode) const { return m_ports.value(mode); }
     // The throw-away CA that signed the TLS modes' certificates.
     QString caFile() const { return m_store.filePath(QStringLiteral("certs/ca.pem")); }

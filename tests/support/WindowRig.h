@@ -19,43 +19,25 @@
 
 #include <memory>
 
-// Points XDG_DATA_HOME (the data folder: the outbox, the activity log, the
-// lists when the program's folder cannot be written) somewhere else while
-// it lives.
-class DataHome
-{
-public:
-    explicit DataHome(const QString &path) { qputenv("XDG_DATA_HOME", path.toLocal8Bit()); }
-    ~DataHome() { m_wasSet ? qputenv("XDG_DATA_HOME", m_saved) : qunsetenv("XDG_DATA_HOME"); }
-    Q_DISABLE_COPY(DataHome)
-
-private:
-    QByteArray m_saved = qgetenv("XDG_DATA_HOME");
-    bool m_wasSet = qEnvironmentVariableIsSet("XDG_DATA_HOME");
-};
-
 class WindowRig
 {
 public:
     WindowRig()
     {
         QDir(m_folder.path()).mkpath(QStringLiteral("program"));
-        ProgramFolder::setPath(programFolder());
+        ProgramFolder::setPath(path(QStringLiteral("program")));
+        setDataHome(path(QStringLiteral("data")));
         QSettings::setPath(QSettings::NativeFormat, QSettings::UserScope, m_folder.filePath(QStringLiteral("config")));
         CCustomBrand().Initialize();
     }
-    ~WindowRig()
-    {
-        m_window.reset();
-        m_startStatus.reset();
-        ProgramFolder::setPath({});
-    }
     Q_DISABLE_COPY(WindowRig)
 
-    QString programFolder() const { return m_folder.filePath(QStringLiteral("program")); }
-    QString programFile(const QString &name) const { return programFolder() + u'/' + name; }
+    QString programFile(const QString &name) const { return path(QStringLiteral("program/") + name); }
     QString path(const QString &name) const { return m_folder.filePath(name); }
     QString settingsFile() const { return path(QStringLiteral("config/Zorvane/Zorvane.conf")); }
+    // The data folder: the outbox, the activity log, the lists when the
+    // program's folder cannot be written. Every rig sets its own.
+    static void setDataHome(const QString &folder) { qputenv("XDG_DATA_HOME", folder.toLocal8Bit()); }
 
     // Writes the list files (a null array leaves a file alone) and loads a
     // new window.
@@ -94,8 +76,7 @@ public:
     RecordingMessageBoxes boxes;
 
 private:
-    QTemporaryDir m_folder;
-    DataHome m_dataHome{m_folder.filePath(QStringLiteral("data"))};
+    QTemporaryDir m_folder; // declared first: it outlives the window
     std::unique_ptr<CStartStatus> m_startStatus;
     std::unique_ptr<FAlert> m_window;
 };

@@ -1,11 +1,10 @@
 #!/usr/bin/python3
 # Real SMTP servers for the tests: aiosmtpd on 127.0.0.1.
 #
-# usage: smtp_server.py STORE_DIR [--listen MODE[,MODE...]] [--port N] [--user U --password P]
+# usage: smtp_server.py STORE_DIR [--listen MODE[,MODE...]] [--user U --password P]
 #
 # Starts one server per MODE (default: plain) in this one process and prints
-# "MODE PORT" for each, then "ready"; --port is the first mode's port (any
-# free one without it).
+# "MODE PORT" for each (a free port), then "ready".
 #
 #   plain           no STARTTLS, no AUTH: the original plain dialogue
 #   starttls        STARTTLS offered and required first; AUTH PLAIN and LOGIN after it
@@ -19,11 +18,8 @@
 #
 # Every message accepted is stored in STORE_DIR as N.eml (the DATA bytes after
 # dot-unstuffing) and N.json (the envelope: HELO/EHLO name, MAIL FROM,
-# RCPT TO, the signed-in user, whether TLS was on), N counting from 1 (on
-# from the messages already there, so a server started again on the same
-# folder goes on counting); the .json file is written last. Every server
-# refuses the recipient "nobody@..." with 550, as a server refuses an unknown
-# user. Exits when its standard input closes, so it never outlives the test that started it.
+# RCPT TO, the signed-in user, whether TLS was on), N counting from 1; the
+# .json file is written last. Exits when its standard input closes, so it never outlives the test that started it.
 
 
 import json, logging, os, ssl, subprocess, sys, threading
@@ -46,7 +42,7 @@ class Server(Controller):
 class StoringHandler:
     def __init__(self, folder):
         self.folder = folder
-        self.count = len([name for name in os.listdir(folder) if name.endswith(".json")])
+        self.count = 0
         self.lock = threading.Lock()
 
     def write(self, name, data):
@@ -54,12 +50,6 @@ class StoringHandler:
         with open(path + ".tmp", "wb") as f:
             f.write(data)
         os.replace(path + ".tmp", path)  # whole or not there
-
-    async def handle_RCPT(self, server, session, envelope, address, rcpt_options):
-        if address.lower().startswith("nobody@"):
-            return "550 5.1.1 <%s>: Recipient address rejected: User unknown" % address
-        envelope.rcpt_tos.append(address)
-        return "250 OK"
 
     async def handle_DATA(self, server, session, envelope):
         with self.lock:
@@ -91,7 +81,7 @@ def make_certificates(folder):
 def main():
     args = sys.argv[1:]
     if len(args) % 2 != 1:
-        sys.exit("usage: smtp_server.py STORE_DIR [--listen MODES] [--port N] [--user U --password P]")
+        sys.exit("usage: smtp_server.py STORE_DIR [--listen MODES] [--user U --password P]")
     folder, options = args[0], dict(zip(args[1::2], args[2::2]))
     user, password = (options.get(key, "").encode("utf-8") for key in ("--user", "--password"))
 
@@ -109,7 +99,6 @@ def main():
     modes = options.get("--listen", "plain").split(",")
     if modes != ["plain"]:
         make_certificates(os.path.join(folder, "certs"))
-    port = int(options.get("--port", 0))
     servers = []
     try:
         for mode in modes:
@@ -123,9 +112,8 @@ def main():
             else:
                 # (aiosmtpd counts only STARTTLS as encryption for AUTH.)
                 smtp.update(auth_require_tls=False, ssl_context=tls_context({"tls": "server", "tls-wrong-name": "wrong"}[mode]))
-            servers.append(Server(handler, hostname="127.0.0.1", port=port, server_hostname="mx.test", **smtp))
+            servers.append(Server(handler, hostname="127.0.0.1", port=0, server_hostname="mx.test", **smtp))
             servers[-1].start()
-            port = 0
             sys.stdout.write("%s %d\n" % (mode, servers[-1].port))
         sys.stdout.write("ready\n")
         sys.stdout.flush()

@@ -58,55 +58,44 @@ private Q_SLOTS:
         m_server->route("/stall", LocalHttpServer::stall());
     }
 
-    void pageArrivesByteForByte_data()
+    // A page arrives byte for byte. A failed request gives awaited "",
+    // signalled "Error"; the client hangs up; nothing is reported.
+    void pageOrFailure_data()
     {
         QTest::addColumn<LocalHttpServer::Response>("response");
-        QTest::addColumn<QByteArray>("body");
+        QTest::addColumn<QStringList>("forms");
+        const QString page = PageText::fromBytes(m_body);
+        const QStringList failed{QString(), "Error"};
         LocalHttpServer::Response toTheClose = LocalHttpServer::page(m_body);
         toTheClose.sendContentLength = false;
         LocalHttpServer::Response chunked = toTheClose;
         chunked.headers.append(qMakePair(QByteArray("Transfer-Encoding"), QByteArray("chunked")));
         chunked.body = "10;ext=1\r\n" + m_body.left(16) + "\r\n" + QByteArray::number(m_body.size() - 16, 16) + "\r\n"
             + m_body.mid(16) + "\r\n0\r\nX-Trailer: yes\r\n\r\n";
-        QTest::newRow("length") << LocalHttpServer::page(m_body) << m_body;
-        QTest::newRow("to the close") << toTheClose << m_body;
-        QTest::newRow("chunked") << chunked << m_body;
-        QTest::newRow("redirects") << LocalHttpServer::redirect("/moved") << m_body;
-        QTest::newRow("empty") << LocalHttpServer::page("") << QByteArray();
-    }
-    void pageArrivesByteForByte()
-    {
-        QFETCH(LocalHttpServer::Response, response);
-        QFETCH(QByteArray, body);
-        m_server->route("/page", response);
-        CWebConnection connection;
-        const QString page = PageText::fromBytes(body);
-        QCOMPARE(bothForms(connection, m_server->url("/page")), (QStringList{page, page}));
-    }
-
-    // Awaited: "", signalled: "Error"; the client hangs up; nothing reported.
-    void failedRequestGivesEmptyTextOrError_data()
-    {
-        QTest::addColumn<LocalHttpServer::Response>("response");
-        QTest::newRow("404") << LocalHttpServer::page(m_body, 404);
-        QTest::newRow("cut short") << LocalHttpServer::resetMidBody(m_body, 1500);
-        QTest::newRow("over 16 MiB") << LocalHttpServer::huge(16 * 1024 * 1024 + 1);
-        QTest::newRow("over 16 MiB, streamed") << LocalHttpServer::huge(16 * 1024 * 1024 + 1, false);
-        QTest::newRow("redirect loop") << LocalHttpServer::redirect("/page");
-        QTest::newRow("stalled") << LocalHttpServer::stall();
+        QTest::newRow("length") << LocalHttpServer::page(m_body) << QStringList{page, page};
+        QTest::newRow("to the close") << toTheClose << QStringList{page, page};
+        QTest::newRow("chunked") << chunked << QStringList{page, page};
+        QTest::newRow("redirects") << LocalHttpServer::redirect("/moved") << QStringList{page, page};
+        QTest::newRow("empty") << LocalHttpServer::page("") << QStringList{QString(), QString()};
+        QTest::newRow("404") << LocalHttpServer::page(m_body, 404) << failed;
+        QTest::newRow("cut short") << LocalHttpServer::resetMidBody(m_body, 1500) << failed;
+        QTest::newRow("over 16 MiB, streamed") << LocalHttpServer::huge(16 * 1024 * 1024 + 1, false) << failed;
+        QTest::newRow("redirect loop") << LocalHttpServer::redirect("/page") << failed;
+        QTest::newRow("stalled") << LocalHttpServer::stall() << failed;
         // Bytes keep coming, but the whole answer takes far longer than allowed.
-        QTest::newRow("too slow") << LocalHttpServer::drip(m_body, 1, 20ms);
-        QTest::newRow("nothing listening") << LocalHttpServer::redirect("http://127.0.0.1:1/page"); // a closed port
+        QTest::newRow("too slow") << LocalHttpServer::drip(m_body) << failed;
+        QTest::newRow("nothing listening") << LocalHttpServer::redirect("http://127.0.0.1:1/page") << failed; // a closed port
     }
-    void failedRequestGivesEmptyTextOrError()
+    void pageOrFailure()
     {
         QFETCH(LocalHttpServer::Response, response);
+        QFETCH(QStringList, forms);
         m_server->route("/page", response);
         RecordingErrorReporter reporter;
         CWebConnection connection;
         const bool slow = response.kind == LocalHttpServer::Kind::Stall || response.kind == LocalHttpServer::Kind::Drip;
         connection.setTimeout(slow ? 2s : 60s); // the others may take their time on a busy machine
-        QCOMPARE(bothForms(connection, m_server->url("/page")), (QStringList{QString(), "Error"}));
+        QCOMPARE(bothForms(connection, m_server->url("/page")), forms);
         QTRY_COMPARE_WITH_TIMEOUT(m_server->openConnections(), 0, WaitMs);
         QVERIFY(m_server->requestedPaths().size() <= 2 * 11); // a redirect loop is given up after ten
         QCOMPARE(reporter.reports(), QStringList());
@@ -157,7 +146,7 @@ private Q_SLOTS:
     {
         QFETCH(bool, destroy);
         QFETCH(QString, path);
-        m_server->route("/drip", LocalHttpServer::drip(m_body, 10, 5ms));
+        m_server->route("/drip", LocalHttpServer::drip(m_body));
         auto connection = std::make_unique<CWebConnection>();
         connection->setTimeout(300ms);
         QSignalSpy signalled(connection.get(), &CWebConnection::ResponseCompleted);
