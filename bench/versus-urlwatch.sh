@@ -8,8 +8,8 @@
 #                            [--changes-per-page N] [--timeout S] [--settle-ms MS]
 #
 #   --build DIR          build folder (default: build beside this script's
-#                        folder); zorvane, zorvane-sandbox and bench_pages
-#                        are built there first
+#                        folder); zorvane, zorvane-sandbox, bench_pages and
+#                        bench_smtpfloor are built there first
 #   --repeat N           run everything N times, a fresh program and a fresh
 #                        urlwatch cache each time, and print every run
 #   --no-urlwatch        only the program: its CPU per page and per alert
@@ -50,6 +50,11 @@
 #              auction (detailed, one message per auction, one recipient:
 #              2,800 loopback SMTP sessions to the sandbox's mail catcher);
 #              urlwatch diffs the 100 changed pages
+# Between the program's rounds and urlwatch's, bench_smtpfloor speaks the
+# program's plain SMTP dialogue to the same mail catcher as many times as
+# the changes round mailed, twice: a blocking client that does nothing else,
+# then one that also writes and removes an outbox file and writes the log
+# and status lines of a session.
 # The program runs with a settings folder and a program folder of its own
 # (XDG_CONFIG_HOME, XDG_DATA_HOME, a copy of the binary), on a virtual
 # display (xvfb-run, QT_QPA_PLATFORM=xcb); Check Now is pressed with its
@@ -85,7 +90,9 @@
 # ratio of the CPU per page, program over urlwatch. And the program's CPU
 # per alert session: (changes round - unchanged round) / sessions, that is
 # without the page fetching and comparing it does in every round anyway (the
-# whole changes round divided by the sessions is printed beside it). Each
+# whole changes round divided by the sessions is printed beside it), and
+# under it the floor: bench_smtpfloor's CPU (getrusage, user and system) a
+# session, without and with the outbox file and log lines. Each
 # urlwatch round is a whole process, start-up included, as urlwatch is used
 # (from cron); its start-up alone (no jobs) is printed, and the unchanged
 # round without it, for what a resident urlwatch would spend.
@@ -160,7 +167,7 @@ if ((inside_xvfb == 0)); then
     ((${#missing[@]} == 0)) || fail "missing: ${missing[*]}; bench/install-deps.sh installs them (perf: package linux-perf)"
     [[ -f "$build/build.ninja" || -f "$build/Makefile" ]] \
         || cmake -S "$here" -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
-    cmake --build "$build" --target zorvane zorvane-sandbox bench_pages >"${TMPDIR:-/tmp}/versus-urlwatch-build.log" 2>&1 \
+    cmake --build "$build" --target zorvane zorvane-sandbox bench_pages bench_smtpfloor >"${TMPDIR:-/tmp}/versus-urlwatch-build.log" 2>&1 \
         || { cat "${TMPDIR:-/tmp}/versus-urlwatch-build.log" >&2; fail "the build failed"; }
     if ((headless == 0)); then
         # A virtual display of its own: the run neither needs nor disturbs a desktop.
@@ -423,6 +430,31 @@ stop_program() {
     ((status == 0)) || echo "versus-urlwatch: the program ended with status $status" >&2
 }
 
+# --- the floor: the same SMTP sessions from the least possible client
+
+# Runs bench_smtpfloor for the changes round's sessions against the catcher
+# the program used. Sets f_cpu (ms a session) and f_wall (ms a session).
+# Arguments: what it is called in messages, then its further options.
+floor_run() {
+    local what=$1 mail0 out deadline
+    shift
+    poll_log; mail0=$mails
+    out=$(timeout "$round_timeout" "$build/bench/bench_smtpfloor" "$smtp_port" "$changed" "$@") \
+        || fail "bench_smtpfloor ($what) failed or did not end within $round_timeout s"
+    f_cpu=$(sed -n 's/.*, \([0-9.]*\) ms CPU a session .*/\1/p' <<<"$out")
+    f_wall=$(sed -n 's/.*), \([0-9.]*\) ms wall$/\1/p' <<<"$out")
+    [[ -n $f_cpu && -n $f_wall ]] || fail "bench_smtpfloor ($what) printed no figures: $out"
+    # The catcher logs a message as it accepts it; the wait is for a log
+    # line still on its way.
+    now_us; deadline=$((now + 10000000))
+    until poll_log; ((mails >= mail0 + changed)); do
+        now_us
+        ((now < deadline)) || break
+        snooze 0.02
+    done
+    ((mails == mail0 + changed)) || fail "bench_smtpfloor ($what) gave $((mails - mail0)) mail sessions, not $changed"
+}
+
 # --- urlwatch
 
 write_urlwatch_files() {
@@ -480,6 +512,7 @@ urlwatch_round() {
 # --- one run
 
 declare -A z_cpu z_wall z_peak w_cpu w_wall w_peak
+floor_cpu="-" floor_wall="-" outbox_cpu="-" outbox_wall="-"
 summary=()
 rounds=(learn unchanged changes)
 declare -A round_pages=([learn]=before [unchanged]=before [changes]=after)
@@ -517,6 +550,17 @@ run_once() {
         z_cpu[$name]=$r_cpu z_wall[$name]=$((r_wall / 1000)) z_peak[$name]=$r_peak
     done
     stop_program
+
+    # After the program's counts were checked, and with the program gone:
+    # only the floor's sessions reach the catcher, which urlwatch's rounds
+    # do not use.
+    floor_cpu="-" floor_wall="-" outbox_cpu="-" outbox_wall="-"
+    if ((changed > 0)); then
+        floor_run "a bare client"
+        floor_cpu=$f_cpu floor_wall=$f_wall
+        floor_run "with --outbox" --outbox "$run/floor-outbox"
+        outbox_cpu=$f_cpu outbox_wall=$f_wall
+    fi
 
     if ((with_urlwatch)); then
         write_urlwatch_files
@@ -567,6 +611,8 @@ report() {
     fi
     printf 'Zorvane, a mail session: %s ms CPU ((changes - unchanged) / %d sessions; whole changes round / sessions: %s ms); %s ms wall\n' \
         "$per_session" "$changed" "$whole_round" "$wall_session"
+    printf 'the same dialogue, a blocking client and nothing else: %s ms CPU a session, %s ms wall; with the outbox file and log lines: %s ms CPU, %s ms wall\n' \
+        "$floor_cpu" "$floor_wall" "$outbox_cpu" "$outbox_wall"
     ((headless == 0)) || printf 'headless: the learn round includes the program'"'"'s start-up\n'
     if ((with_urlwatch)); then
         printf 'urlwatch start-up and exit alone (no jobs): %d ms CPU, %s s wall; counted in each of its rounds\n' \
@@ -580,7 +626,7 @@ report() {
     line=$(printf 'run %d: unchanged %s ms/page' "$run_number" "$(ms "${z_cpu[unchanged]}" "$pages")")
     ((with_urlwatch == 0)) || line+=$(printf ' vs urlwatch %s (ratio %s)' "$(ms "${w_cpu[unchanged]}" "$pages")" \
         "$(awk -v a="${z_cpu[unchanged]}" -v b="${w_cpu[unchanged]}" 'BEGIN {if (b > 0) printf "%.2f", a / b; else print "-"}')")
-    line+=$(printf '; %s ms CPU a mail session' "$per_session")
+    line+=$(printf '; %s ms CPU a mail session (floor %s, with the outbox %s)' "$per_session" "$floor_cpu" "$outbox_cpu")
     summary+=("$line")
 }
 
