@@ -1,5 +1,7 @@
 #include "HttpExchange.h"
 
+#include "KeptConnections.h"
+
 #include <QSslSocket>
 
 namespace {
@@ -52,7 +54,7 @@ void HttpExchange::abort()
     dropSocket();
 }
 
-void HttpExchange::start(const QUrl &url)
+void HttpExchange::start(const QUrl &url, Connection connection)
 {
     if (m_done)
         return;
@@ -67,13 +69,20 @@ void HttpExchange::start(const QUrl &url)
     m_location.clear();
     m_contentLength = -1;
     m_chunked = false;
+    m_answerStarted = false;
+    m_keepable = false;
 
+    KeptConnections *keeper = connection == Connection::KeptOrNew ? KeptConnections::forThisThread() : nullptr;
+    m_onKeptConnection = false;
+    if (QTcpSocket *kept = keeper ? keeper->take(KeptConnections::serverOf(url)) : nullptr) {
+        m_onKeptConnection = true;
+        adopt(kept);
+        onConnected();
+        return;
+    }
     const bool secure = url.scheme().compare(QLatin1String("https"), Qt::CaseInsensitive) == 0;
-    QTcpSocket *socket = secure ? new QSslSocket(this) : new QTcpSocket(this);
-    m_socket = socket;
-    connect(socket, &QTcpSocket::readyRead, this, &HttpExchange::onReadyRead);
-    connect(socket, &QTcpSocket::disconnected, this, &HttpExchange::onDisconnected);
-    connect(socket, &QTcpSocket::errorOccurred, this, &HttpExchange::onSocketError);
+    QTcpSocket *socket = secure ? new QSslSocket : new QTcpSocket;
+    adopt(socket);
     const quint16 port = quint16(url.port(secure ? 443 : 80));
     if (auto *ssl = qobject_cast<QSslSocket *>(socket)) {
         connect(ssl, &QSslSocket::encrypted, this, &HttpExchange::onConnected);
@@ -84,6 +93,26 @@ void HttpExchange::start(const QUrl &url)
     }
 }
 
+void HttpExchange::adopt(QTcpSocket *socket)
+{
+    socket->setParent(this);
+    m_socket = socket;
+    connect(socket, &QTcpSocket::readyRead, this, &HttpExchange::onReadyRead);
+    connect(socket, &QTcpSocket::disconnected, this, &HttpExchange::onDisconnected);
+    connect(socket, &QTcpSocket::errorOccurred, this, &HttpExchange::onSocketError);
+}
+
+// A kept connection the server closed before answering (its idle time ran
+// out as the request went): the request goes again, once, on a new one.
+bool HttpExchange::retryOnNewConnection()
+{
+    if (!m_onKeptConnection || m_answerStarted)
+        return false;
+    dropSocket();
+    start(m_url, Connection::New);
+    return true;
+}
+
 void HttpExchange::onConnected()
 {
     QByteArray target = m_url.toEncoded(QUrl::RemoveScheme | QUrl::RemoveAuthority | QUrl::RemoveFragment);
@@ -91,13 +120,14 @@ void HttpExchange::onConnected()
         target = "/";
     m_socket->write("GET " + target + " HTTP/1.1\r\nHost: "
                     + m_url.adjusted(QUrl::RemoveUserInfo).authority(QUrl::FullyEncoded).toLatin1()
-                    + "\r\nUser-Agent: " + m_userAgent + "\r\nAccept: */*\r\nConnection: close\r\n\r\n");
+                    + "\r\nUser-Agent: " + m_userAgent + "\r\nAccept: */*\r\n\r\n");
 }
 
 void HttpExchange::onReadyRead()
 {
     if (m_done || !m_socket)
         return;
+    m_answerStarted = m_answerStarted || m_socket->bytesAvailable() > 0;
     // Once in a body of known length, bytes go straight to it.
     if (m_stage == Stage::Body && m_buffer.isEmpty() && m_contentLength >= 0) {
         const qint64 wanted = m_contentLength - m_body.size();
@@ -152,6 +182,7 @@ bool HttpExchange::takeHead()
         finish(false);
         return false;
     }
+    const QByteArray version = statusLine.value(0);
     lines.removeFirst();
     if (m_status >= 100 && m_status < 200)
         return true; // an interim answer: the real one follows
@@ -170,6 +201,10 @@ bool HttpExchange::takeHead()
     m_contentLength = m_chunked ? -1 : length.toLongLong(&lengthKnown);
     if (!lengthKnown)
         m_contentLength = -1;
+    // HTTP/1.1 keeps the connection unless the server says otherwise; a
+    // body that runs to the close cannot leave it open.
+    m_keepable = version == "HTTP/1.1" && (m_chunked || m_contentLength >= 0)
+        && !fieldValue(lines, "Connection").toLower().contains("close");
     if (m_contentLength > m_maxBodyBytes) {
         finish(false);
         return false;
@@ -187,8 +222,11 @@ bool HttpExchange::takeHead()
 bool HttpExchange::takeBody()
 {
     QByteArray bytes = std::exchange(m_buffer, {});
-    if (m_contentLength >= 0 && m_body.size() + bytes.size() > m_contentLength)
+    if (m_contentLength >= 0 && m_body.size() + bytes.size() > m_contentLength) {
+        // More than announced: whatever follows on this connection is suspect.
+        m_keepable = false;
         bytes.truncate(m_contentLength - m_body.size());
+    }
     if (!appendBody(bytes))
         return false;
     if (m_contentLength >= 0 && m_body.size() == m_contentLength) {
@@ -278,7 +316,7 @@ void HttpExchange::onDisconnected()
     if (m_done)
         return;
     onReadyRead(); // what arrived with the close
-    if (m_done)
+    if (m_done || retryOnNewConnection())
         return;
     // Only a body without a stated length ends with the connection.
     finish(m_stage == Stage::Body && m_contentLength < 0);
@@ -290,7 +328,7 @@ void HttpExchange::onSocketError()
         return;
     // The server closing is no error by itself; what it cut short is
     // judged when the connection is gone.
-    if (m_socket->error() == QAbstractSocket::RemoteHostClosedError)
+    if (m_socket->error() == QAbstractSocket::RemoteHostClosedError || retryOnNewConnection())
         return;
     finish(false);
 }
@@ -300,6 +338,14 @@ void HttpExchange::finish(bool ok)
     if (m_done)
         return;
     m_done = true;
+    KeptConnections *keeper = KeptConnections::forThisThread();
+    QTcpSocket *socket = m_socket.data();
+    if (ok && m_keepable && keeper && socket && m_buffer.isEmpty() && socket->bytesAvailable() == 0
+        && socket->state() == QAbstractSocket::ConnectedState) {
+        m_socket = nullptr;
+        socket->disconnect(this);
+        keeper->keep(KeptConnections::serverOf(m_url), socket);
+    }
     dropSocket();
     if (!ok)
         m_body.clear();

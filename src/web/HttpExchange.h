@@ -13,6 +13,9 @@ class QTcpSocket;
 // status, a body larger than the bound or a connection lost before the end
 // of the body is a failure. http and https (certificates checked against
 // the system's, and the server's name); the application's proxy applies.
+// A connection the answer leaves open is kept for the next request to the
+// same server (KeptConnections); should the server have closed it meanwhile,
+// the request goes again once on a new connection.
 //
 // Listing pages are fetched by the hundred: Qt's network access manager
 // would hand every answer from its own thread to this one, which costs
@@ -45,7 +48,10 @@ Q_SIGNALS:
 private:
     enum class Stage { Head, Body, Chunk, ChunkData, ChunkEnd, Trailer };
 
-    void start(const QUrl &url);
+    enum class Connection { KeptOrNew, New };
+    void start(const QUrl &url, Connection connection = Connection::KeptOrNew);
+    void adopt(QTcpSocket *socket);
+    bool retryOnNewConnection();
     void onConnected();
     void onReadyRead();
     void onDisconnected();
@@ -74,4 +80,9 @@ private:
     qint64 m_chunkLeft = 0;
     QByteArray m_body;
     bool m_done = false;
+    // The socket came from KeptConnections; nothing of the answer has arrived yet.
+    bool m_onKeptConnection = false;
+    bool m_answerStarted = false;
+    // The answer lets the connection serve another request.
+    bool m_keepable = false;
 };

@@ -25,6 +25,7 @@ LocalHttpServer::LocalHttpServer(const QString &certificateFile, const QString &
     connect(m_server.get(), &QTcpServer::pendingConnectionAvailable, this, [this] {
         while (QTcpSocket *socket = m_server->nextPendingConnection()) {
             m_open.insert(socket, {});
+            ++m_accepted;
             connect(socket, &QTcpSocket::readyRead, this, [this, socket] { onReadyRead(socket); });
             connect(socket, &QTcpSocket::bytesWritten, this, [this, socket] { feed(socket, false); });
             connect(socket, &QTcpSocket::disconnected, this,
@@ -42,10 +43,13 @@ QString LocalHttpServer::url(const QString &path) const
 void LocalHttpServer::onReadyRead(QTcpSocket *socket)
 {
     QByteArray &request = m_open[socket].request;
-    const bool answered = request.contains("\r\n\r\n"); // one response per connection
+    const bool answered = request.contains("\r\n\r\n"); // one response at a time
     request += socket->readAll();
     if (answered || !request.contains("\r\n\r\n"))
         return;
+    const int answeredBefore = m_open[socket].answered;
+    if (m_answersPerConnection > 0 && answeredBefore == m_answersPerConnection)
+        return socket->abort();
     const QString path = QString::fromLatin1(request.left(request.indexOf("\r\n")).split(' ').value(1));
     m_requestedPaths.append(path);
     Q_EMIT requestReceived(path);
@@ -58,8 +62,8 @@ void LocalHttpServer::onReadyRead(QTcpSocket *socket)
         head += name + ": " + value + "\r\n";
     if (response.sendContentLength)
         head += "Content-Length: " + QByteArray::number(response.size()) + "\r\n";
-    socket->write(head + "Connection: close\r\n\r\n");
-    m_open[socket] = Exchange{response, request, 0};
+    socket->write(head + (m_answersPerConnection > 0 ? "\r\n" : "Connection: close\r\n\r\n"));
+    m_open[socket] = Exchange{response, request, 0, answeredBefore};
     if (response.kind != Kind::Drip)
         return feed(socket, false);
     auto *timer = new QTimer(socket);
@@ -80,8 +84,13 @@ void LocalHttpServer::feed(QTcpSocket *socket, bool tick)
         exchange->sent += size;
         tick = false;
     }
-    if (exchange->sent == end && exchange->kind != Kind::ResetMidBody)
+    if (exchange->sent == end && exchange->kind != Kind::ResetMidBody && m_answersPerConnection > 0) {
+        const int answered = exchange->answered + 1;
+        *exchange = {};
+        exchange->answered = answered; // ready for the next request
+    } else if (exchange->sent == end && exchange->kind != Kind::ResetMidBody) {
         socket->disconnectFromHost();
+    }
     else if (exchange->sent == end && socket->bytesToWrite() == 0)
         socket->abort();
 }

@@ -10,7 +10,7 @@ class QTcpSocket;
 
 // A scripted HTTP/1.1 server on 127.0.0.1 (a free port) for tests. Each path
 // is given a response; a path without one gets 404. Every response closes its
-// connection. Besides plain answers it misbehaves the ways real servers do:
+// connection, unless connections are kept (keepConnections). Besides plain answers it misbehaves the ways real servers do:
 // never answer, drip the body, drop the connection half-way through the
 // body, redirect, or stream a body of any size without holding it in memory.
 class LocalHttpServer : public QObject
@@ -55,6 +55,11 @@ public:
     const QStringList &requestedPaths() const { return m_requestedPaths; }
     // Connections currently open (a client that gave up has closed its own).
     int openConnections() const { return int(m_open.size()); }
+    int acceptedConnections() const { return m_accepted; }
+    // From now on a connection serves this many answers, each saying it
+    // stays open; the request after them is met by closing the connection,
+    // as a server does whose idle time runs out just as the request comes.
+    void keepConnections(int answers) { m_answersPerConnection = answers; }
 
 Q_SIGNALS:
     void requestReceived(const QString &path);
@@ -64,6 +69,7 @@ private:
     {
         QByteArray request;
         qint64 sent = -1; // body bytes sent; -1 before the answer
+        int answered = 0; // before this one, on the same connection
     };
     void onReadyRead(QTcpSocket *socket);
     // Sends what is due of the answer; a dripped body moves on only at a tick.
@@ -72,6 +78,8 @@ private:
     QHash<QString, Response> m_routes;
     QStringList m_requestedPaths;
     QHash<QTcpSocket *, Exchange> m_open;
+    int m_accepted = 0;
+    int m_answersPerConnection = 0;
     // Last, so that it goes first: its sockets, closing, still find the
     // bookkeeping above.
     std::unique_ptr<QTcpServer> m_server;

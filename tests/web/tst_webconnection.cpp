@@ -166,6 +166,29 @@ private Q_SLOTS:
         QCOMPARE(signalled.size(), destroy ? 0 : 1);
     }
 
+    // A connection the answer leaves open serves the next page; one the
+    // server closes just as the next request goes is replaced once.
+    void keptConnections_data()
+    {
+        QTest::addColumn<int>("answersPerConnection");
+        QTest::addColumn<int>("connections");
+        QTest::newRow("kept for the next page") << 100 << 1;
+        QTest::newRow("closed as the next request came") << 1 << 2;
+    }
+    void keptConnections()
+    {
+        QFETCH(int, answersPerConnection);
+        QFETCH(int, connections);
+        m_server->keepConnections(answersPerConnection);
+        CWebConnection connection;
+        for (int page = 0; page < 2; ++page) {
+            const PageSlot slot = fetch(connection, m_server->url("/new"));
+            QTRY_VERIFY_WITH_TIMEOUT(slot->has_value(), WaitMs);
+            QCOMPARE(slot->value(), QString::fromLatin1(m_body));
+        }
+        QCOMPARE(m_server->acceptedConnections(), connections);
+    }
+
     void resumedCodeMayReleaseTheConnection()
     {
         auto awaiting = std::make_unique<CWebConnection>();

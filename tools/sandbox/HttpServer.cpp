@@ -11,6 +11,10 @@ namespace {
 // Where a connection's not yet answered bytes wait.
 constexpr const char *BufferProperty = "sandboxRequestBuffer";
 constexpr const char *AnsweredProperty = "sandboxAnswered";
+// Set once an answer has said it closes the connection.
+constexpr const char *ClosingProperty = "sandboxClosing";
+// The server's own timer among the socket's children (the socket has timers of its own).
+constexpr const char *IdleTimerName = "sandboxIdle";
 
 HttpResponse errorResponse(int status)
 {
@@ -54,12 +58,17 @@ void HttpServer::onNewConnection()
     while (QTcpSocket *socket = m_server.nextPendingConnection()) {
         connect(socket, &QTcpSocket::disconnected, socket, &QObject::deleteLater);
         connect(socket, &QTcpSocket::readyRead, this, [this, socket] { onReadyRead(socket); });
-        // A client that never finishes its request does not keep the
-        // connection for ever.
+        // A client that never finishes its request, or keeps a connection
+        // without using it, does not keep it for ever.
         auto *idle = new QTimer(socket);
+        idle->setObjectName(QLatin1String(IdleTimerName));
         idle->setSingleShot(true);
         connect(idle, &QTimer::timeout, socket, [this, socket] {
-            if (!socket->property(AnsweredProperty).toBool() && socket->state() == QAbstractSocket::ConnectedState)
+            if (socket->state() != QAbstractSocket::ConnectedState || socket->property(ClosingProperty).toBool())
+                return;
+            if (socket->property(AnsweredProperty).toBool() && socket->property(BufferProperty).toByteArray().isEmpty())
+                socket->disconnectFromHost();
+            else
                 answer(socket, {}, {}, errorResponse(408));
         });
         idle->start(m_idleTimeout);
@@ -68,24 +77,31 @@ void HttpServer::onNewConnection()
 
 void HttpServer::onReadyRead(QTcpSocket *socket)
 {
-    if (socket->property(AnsweredProperty).toBool()) {
-        socket->readAll();   // one request per connection; the rest is ignored
-        return;
-    }
     QByteArray buffer = socket->property(BufferProperty).toByteArray() + socket->readAll();
-    qsizetype headEnd = buffer.indexOf("\r\n\r\n");
-    if (headEnd < 0)
-        headEnd = buffer.indexOf("\n\n");
-    if (headEnd < 0 || headEnd > MaxHeadBytes) {
-        if (buffer.size() > MaxHeadBytes)
-            answer(socket, {}, {}, errorResponse(431));
-        else
-            socket->setProperty(BufferProperty, buffer);
-        return;
+    // Requests sent one after another without waiting are answered in turn;
+    // after a closing answer the rest is ignored.
+    while (!socket->property(ClosingProperty).toBool()) {
+        qsizetype headEnd = buffer.indexOf("\r\n\r\n");
+        qsizetype gap = 4;
+        if (headEnd < 0) {
+            headEnd = buffer.indexOf("\n\n");
+            gap = 2;
+        }
+        if (headEnd < 0 || headEnd > MaxHeadBytes) {
+            if (buffer.size() > MaxHeadBytes)
+                answer(socket, {}, {}, errorResponse(431));
+            break;
+        }
+        const QByteArray head = buffer.left(headEnd);
+        buffer.remove(0, headEnd + gap);
+        serve(socket, head);
     }
-    socket->setProperty(BufferProperty, QVariant());
+    socket->setProperty(BufferProperty, socket->property(ClosingProperty).toBool() ? QByteArray() : buffer);
+}
 
-    const QByteArray requestLine = buffer.left(buffer.indexOf('\n')).trimmed();
+void HttpServer::serve(QTcpSocket *socket, const QByteArray &head)
+{
+    const QByteArray requestLine = head.left(head.indexOf('\n')).trimmed();
     const QList<QByteArray> parts = requestLine.split(' ');
     if (parts.size() != 3 || !parts[1].startsWith('/')) {
         answer(socket, {}, {}, errorResponse(400));
@@ -111,17 +127,28 @@ void HttpServer::onReadyRead(QTcpSocket *socket)
     request.target = target;
     request.path = url.path(QUrl::FullyDecoded);
     request.query = QUrlQuery(url.query(QUrl::FullyEncoded));
-    answer(socket, method, target, m_handler(request));
+    // HTTP/1.1 keeps the connection unless the client asks to close it.
+    bool keepOpen = parts[2] == "HTTP/1.1";
+    for (const QByteArray &line : head.split('\n')) {
+        const qsizetype colon = line.indexOf(':');
+        if (colon > 0 && line.left(colon).trimmed().compare("Connection", Qt::CaseInsensitive) == 0
+            && line.mid(colon + 1).toLower().contains("close"))
+            keepOpen = false;
+    }
+    answer(socket, method, target, m_handler(request), keepOpen);
 }
 
 void HttpServer::answer(QTcpSocket *socket, const QByteArray &method, const QByteArray &target,
-                        const HttpResponse &response)
+                        const HttpResponse &response, bool keepOpen)
 {
     socket->setProperty(AnsweredProperty, true);
+    socket->setProperty(ClosingProperty, !keepOpen);
     QByteArray head = "HTTP/1.1 " + QByteArray::number(response.status) + ' ' + reasonPhrase(response.status)
                       + "\r\nContent-Type: " + response.contentType
                       + "\r\nContent-Length: " + QByteArray::number(response.body.size())
-                      + "\r\nServer: zorvane-sandbox\r\nConnection: close\r\n";
+                      + "\r\nServer: zorvane-sandbox\r\n";
+    if (!keepOpen)
+        head += "Connection: close\r\n";
     if (response.status == 405)
         head += "Allow: GET, HEAD\r\n";
     head += "\r\n";
@@ -129,7 +156,12 @@ void HttpServer::answer(QTcpSocket *socket, const QByteArray &method, const QByt
     // and the body's last one waits for the client's delayed ACK of the
     // head (Nagle), 40 ms on every page.
     socket->write(method == "HEAD" ? head : head + response.body);
-    // Closes once everything written has gone out.
-    socket->disconnectFromHost();
+    if (keepOpen) {
+        if (auto *idle = socket->findChild<QTimer *>(QLatin1String(IdleTimerName), Qt::FindDirectChildrenOnly))
+            idle->start(m_idleTimeout);
+    } else {
+        // Closes once everything written has gone out.
+        socket->disconnectFromHost();
+    }
     Q_EMIT requestAnswered(method, target, response.status);
 }

@@ -26,11 +26,13 @@ struct HttpResponse
     QByteArray body;
 };
 
-// A very small HTTP/1.1 server on 127.0.0.1: one GET (or HEAD) per
-// connection, answered with a Content-Length and "Connection: close".
-// Whatever a client sends, it gets an answer or is cut off: request heads
-// are bounded in size, a client that stops half-way is dropped after the
-// idle time-out, and nothing waits outside the event loop.
+// A very small HTTP/1.1 server on 127.0.0.1: GET (or HEAD) requests,
+// answered with a Content-Length, one after another on a connection as long
+// as the client keeps it (an HTTP/1.0 client, a "Connection: close" or an
+// error answer closes it). Whatever a client sends, it gets an answer or is
+// cut off: request heads are bounded in size, a client that stops half-way
+// is dropped after the idle time-out, and nothing waits outside the event
+// loop.
 class HttpServer : public QObject
 {
     Q_OBJECT
@@ -49,7 +51,8 @@ public:
     QString errorString() const { return m_server.errorString(); }
     void close() { m_server.close(); }
 
-    // How long a client may take to send its request.
+    // How long a client may take to send its request, and how long a
+    // connection is kept open for the next one.
     void setIdleTimeout(std::chrono::milliseconds timeout) { m_idleTimeout = timeout; }
 
     static QByteArray reasonPhrase(int status);
@@ -61,8 +64,9 @@ Q_SIGNALS:
 private:
     void onNewConnection();
     void onReadyRead(QTcpSocket *socket);
+    void serve(QTcpSocket *socket, const QByteArray &head);
     void answer(QTcpSocket *socket, const QByteArray &method, const QByteArray &target,
-                const HttpResponse &response);
+                const HttpResponse &response, bool keepOpen = false);
 
     QTcpServer m_server;
     Handler m_handler;
