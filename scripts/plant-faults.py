@@ -74,7 +74,7 @@ FAULTS = [
     ("fetcher", "src/web/HttpExchange.cpp", "    if (m_body.size() + bytes.size() > m_maxBodyBytes) {", "    if (false) {", "no size bound while reading"),
     ("fetcher", "src/web/HttpExchange.cpp", "    if (m_location.isEmpty() || downgrade || ++m_redirects > MaxRedirects)", "    if (m_location.isEmpty() || ++m_redirects > MaxRedirects)", "https to http followed"),
     ("fetcher", "src/web/HttpExchange.cpp", "    finish(m_stage == Stage::Body && m_contentLength < 0);", "    finish(m_stage == Stage::Body);", "a body cut short is accepted"),
-    ("fetcher", "src/web/HttpExchange.cpp", "    if (!m_onKeptConnection || m_answerStarted)", "    if (true)", "a kept connection the server closed is not replaced"),
+    ("fetcher", "src/web/HttpExchange.cpp", "    if (!m_onKeptConnection || m_status != 0 || !m_buffer.isEmpty())", "    if (true)", "a kept connection the server closed is not replaced"),
     ("fetcher", "src/web/HttpExchange.cpp", "        && !fieldValue(lines, \"Connection\").toLower().contains(\"close\");", "        && false;", "no connection is kept"),
     ("fetcher", "src/web/CWebConnection.h", "static constexpr qint64 DefaultMaxBodyBytes = 16 * 1024 * 1024;", "static constexpr qint64 DefaultMaxBodyBytes = 64 * 1024 * 1024;", "the bound grows"),
     ("fetcher", "src/web/CWebConnection.cpp", "        sResponse = bOk ? PageText::fromBytes(body) : QStringLiteral(\"Error\");", "        sResponse = bOk ? PageText::fromBytes(body) : QString();", "asynchronous failure without Error"),

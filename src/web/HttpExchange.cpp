@@ -69,7 +69,6 @@ void HttpExchange::start(const QUrl &url, Connection connection)
     m_location.clear();
     m_contentLength = -1;
     m_chunked = false;
-    m_answerStarted = false;
     m_keepable = false;
 
     KeptConnections *keeper = connection == Connection::KeptOrNew ? KeptConnections::forThisThread() : nullptr;
@@ -106,7 +105,9 @@ void HttpExchange::adopt(QTcpSocket *socket)
 // out as the request went): the request goes again, once, on a new one.
 bool HttpExchange::retryOnNewConnection()
 {
-    if (!m_onKeptConnection || m_answerStarted)
+    // Anything of the answer (a status, or bytes not yet taken) means the
+    // server did answer: a second request could do its work twice.
+    if (!m_onKeptConnection || m_status != 0 || !m_buffer.isEmpty())
         return false;
     dropSocket();
     start(m_url, Connection::New);
@@ -127,7 +128,6 @@ void HttpExchange::onReadyRead()
 {
     if (m_done || !m_socket)
         return;
-    m_answerStarted = m_answerStarted || m_socket->bytesAvailable() > 0;
     // Once in a body of known length, bytes go straight to it.
     if (m_stage == Stage::Body && m_buffer.isEmpty() && m_contentLength >= 0) {
         const qint64 wanted = m_contentLength - m_body.size();

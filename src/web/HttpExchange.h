@@ -80,9 +80,8 @@ private:
     qint64 m_chunkLeft = 0;
     QByteArray m_body;
     bool m_done = false;
-    // The socket came from KeptConnections; nothing of the answer has arrived yet.
+    // The socket came from KeptConnections.
     bool m_onKeptConnection = false;
-    bool m_answerStarted = false;
     // The answer lets the connection serve another request.
     bool m_keepable = false;
 };
